@@ -1,0 +1,26 @@
+#pragma once
+// Creation and painting of the control kinds, including our own picture, label and panel classes.
+#include <windows.h>
+
+#include "runtime/win/window.hpp"
+
+namespace rt {
+
+// Key events of subclassed controls, forwarded to the top-level window (lParam: the control).
+constexpr UINT kControlKeyDown = WM_APP + 10;
+constexpr UINT kControlKeyUp = WM_APP + 11;
+
+// Background of pages of a page control.
+constexpr COLORREF kPageColour = RGB(248, 251, 255);
+
+void registerControlClasses(HINSTANCE instance);
+HWND createControl(const ControlDef& def, HWND parent, int id, HWND topLevel);
+HWND createPage(HWND parent, HWND topLevel, int index);
+
+// Fills a container's client area with its colour and picture.
+void paintBackground(HWND container, HDC hdc, const wchar_t* picture, COLORREF colour);
+// Paints what lies behind a child control, so that it can draw over it.
+void paintParentBackground(HWND child, HDC hdc);
+LRESULT colourStatic(HDC hdc, HWND control, const ControlDef* def);
+
+}  // namespace rt

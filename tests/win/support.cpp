@@ -1,0 +1,147 @@
+#include "support.hpp"
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <fstream>
+#include <random>
+
+namespace testing_win {
+
+namespace {
+MessageBoxResponder* g_responder = nullptr;
+}
+
+MessageBoxResponder::MessageBoxResponder(int button) : button_(button) {
+    g_responder = this;
+    hook_ = SetWindowsHookExW(WH_CBT, hook, nullptr, GetCurrentThreadId());
+}
+
+MessageBoxResponder::~MessageBoxResponder() {
+    UnhookWindowsHookEx(hook_);
+    g_responder = nullptr;
+}
+
+LRESULT CALLBACK MessageBoxResponder::hook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE && g_responder) {
+        auto h = reinterpret_cast<HWND>(wp);
+        wchar_t cls[16] = {};
+        GetClassNameW(h, cls, 16);
+        if (std::wstring(cls) == L"#32770") {
+            wchar_t text[4096] = {};
+            GetDlgItemTextW(h, 0xFFFF, text, 4096);
+            g_responder->boxes_.push_back({text, windowText(h)});
+            // Pressed once the box runs its own loop, as a user would.
+            PostMessageW(h, WM_COMMAND, MAKEWPARAM(g_responder->button_, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(h, g_responder->button_)));
+        }
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+TempProgramDir::TempProgramDir(const wchar_t* tag) {
+    std::mt19937_64 rng(static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                        GetCurrentProcessId());
+    dir_ = fs::temp_directory_path() / (std::wstring(tag) + L"-" + std::to_wstring(rng() % 1000000000ull));
+    fs::create_directories(dir_);
+}
+
+TempProgramDir::~TempProgramDir() {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+}
+
+void TempProgramDir::installBlankStore() const {
+    fs::create_directory(dir_ / L"小说数据");
+    fs::copy_file(sourceDir() / "installer" / "payload" / "DATA.EDB", dir_ / L"小说数据" / "DATA.EDB");
+    fs::copy_file(sourceDir() / "installer" / "payload" / "DATA.edt", dir_ / L"小说数据" / "DATA.edt");
+}
+
+bool pumpUntil(const std::function<bool()>& condition, int timeoutMs) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    return true;
+}
+
+void pumpFor(int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    (void)pumpUntil([&] { return std::chrono::steady_clock::now() > end; }, ms + 1000);
+}
+
+fs::path sourceDir() { return fs::path(L"Z:" PENLOOM_SOURCE_DIR_W); }
+
+std::string readBytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::wstring windowText(HWND h) {
+    wchar_t buf[1024] = {};
+    GetWindowTextW(h, buf, 1024);
+    return buf;
+}
+
+std::vector<HWND> windowsTitled(const std::wstring& title) {
+    struct Search {
+        std::wstring title;
+        std::vector<HWND> found;
+    } s{title, {}};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND h, LPARAM lp) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(lp);
+            if (windowText(h) == search->title) search->found.push_back(h);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+fs::path screenshotDir() {
+    fs::path dir = sourceDir() / "build" / "screenshots";
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    return dir;
+}
+
+void savePng(HWND h, const fs::path& file) {
+    // Screenshots are taken from outside with the X display's own tools; under Wine we ask the
+    // window to paint itself into a bitmap and write it as a 32-bit BMP beside the wanted name.
+    RECT rc;
+    GetWindowRect(h, &rc);
+    int w = rc.right - rc.left, hgt = rc.bottom - rc.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -hgt;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, hgt, screen, rc.left, rc.top, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+    fh.bfSize = fh.bfOffBits + static_cast<DWORD>(w * hgt * 4);
+    std::ofstream out(fs::path(file).replace_extension(".bmp"), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
+    out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof bi.bmiHeader);
+    out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(w) * hgt * 4);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+}
+
+}  // namespace testing_win
