@@ -1,0 +1,117 @@
+// Drives Penloom's windows from outside, as a user would: finds windows by title and controls by text.
+//   driver wait <title> [ms]          wait until a visible window with that title exists
+//   driver gone <title> [ms]          wait until no such window exists
+//   driver click <title> <text>       click the control with that text inside the window
+//   driver page <title>               print the current page of the window's page control
+//   driver state <title>              print visible/minimised state: "hidden", "normal", "minimised"
+//   driver tray <title> <up|dbl|right> send a notification-area event to the window
+//   driver close <title>              ask the window to close, as the system close command does
+//   driver rect <title>               print the window's screen rectangle: x y w h
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+HWND findTop(const wchar_t* title, bool visibleOnly) {
+    struct S {
+        const wchar_t* title;
+        bool visibleOnly;
+        HWND found;
+    } s{title, visibleOnly, nullptr};
+    EnumWindows(
+        [](HWND h, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<S*>(lp);
+            wchar_t buf[256] = {};
+            GetWindowTextW(h, buf, 256);
+            if (wcscmp(buf, s->title) == 0 && (!s->visibleOnly || IsWindowVisible(h))) {
+                s->found = h;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+HWND findChild(HWND top, const wchar_t* text) {
+    struct S {
+        const wchar_t* text;
+        HWND found;
+    } s{text, nullptr};
+    EnumChildWindows(
+        top,
+        [](HWND h, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<S*>(lp);
+            wchar_t buf[256] = {};
+            GetWindowTextW(h, buf, 256);
+            if (wcscmp(buf, s->text) == 0) {
+                s->found = h;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+bool waitFor(const wchar_t* title, int ms, bool present) {
+    for (int waited = 0; waited <= ms; waited += 50) {
+        if ((findTop(title, present) != nullptr) == present) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) return 2;
+    std::wstring cmd = argv[1];
+    const wchar_t* title = argv[2];
+    int ms = argc > 3 ? _wtoi(argv[3]) : 20000;
+    if (cmd == L"wait") return waitFor(title, ms, true) ? 0 : 1;
+    if (cmd == L"gone") return waitFor(title, ms, false) ? 0 : 1;
+    HWND top = findTop(title, false);
+    if (!top) {
+        std::fwprintf(stderr, L"no window titled %ls\n", title);
+        return 1;
+    }
+    if (cmd == L"click" && argc > 3) {
+        HWND c = findChild(top, argv[3]);
+        if (!c) return 1;
+        SendMessageW(c, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (cmd == L"page") {
+        HWND tab = FindWindowExW(top, nullptr, WC_TABCONTROLW, nullptr);
+        if (!tab) return 1;
+        std::printf("%d\n", static_cast<int>(SendMessageW(tab, TCM_GETCURSEL, 0, 0)));
+        return 0;
+    }
+    if (cmd == L"state") {
+        std::printf("%s\n", !IsWindowVisible(top) ? "hidden" : IsIconic(top) ? "minimised" : "normal");
+        return 0;
+    }
+    if (cmd == L"tray" && argc > 3) {
+        std::wstring what = argv[3];
+        LPARAM m = what == L"up" ? WM_LBUTTONUP : what == L"dbl" ? WM_LBUTTONDBLCLK : WM_RBUTTONUP;
+        SendMessageW(top, WM_APP + 2, 1, m);
+        return 0;
+    }
+    if (cmd == L"close") {
+        PostMessageW(top, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (cmd == L"rect") {
+        RECT r;
+        GetWindowRect(top, &r);
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        return 0;
+    }
+    return 2;
+}
