@@ -317,6 +317,12 @@ ChapterStore::Value ChapterStore::readValue(std::uint32_t ref, bool wantContent)
         v.ioError = true;
         return v;
     }
+    return parseValue(ref, block, wantContent);
+}
+
+ChapterStore::Value ChapterStore::parseValue(std::uint32_t ref, const unsigned char* block, bool wantContent) const {
+    Value v;
+    if (ref == 0 || ref >= dataBlocks_) return v;
     if (std::memcmp(block, fmt::kValueTag, 4) != 0) return v;
     const std::uint32_t headerSize = fmt::load32(block + 4);
     const std::uint64_t length = fmt::load64(block + 8);
@@ -342,9 +348,9 @@ ChapterStore::Value ChapterStore::readValue(std::uint32_t ref, bool wantContent)
         if (std::uint64_t{sorted[i - 1].first} + sorted[i - 1].count > sorted[i].first) return v;
 
     std::string header(headerSize, '\0');
-    std::memcpy(header.data(), block, std::min<std::size_t>(headerSize, sizeof block));
-    if (headerSize > sizeof block && !readStream(extents, sizeof block, header.data() + sizeof block,
-                                                 headerSize - sizeof block)) {
+    std::memcpy(header.data(), block, std::min<std::size_t>(headerSize, fmt::kBlockSize));
+    if (headerSize > fmt::kBlockSize && !readStream(extents, fmt::kBlockSize, header.data() + fmt::kBlockSize,
+                                                    headerSize - fmt::kBlockSize)) {
         v.ioError = true;
         return v;
     }
@@ -393,7 +399,7 @@ bool ChapterStore::loadContent(std::size_t index, std::string& content) const {
     return true;
 }
 
-bool ChapterStore::contentEquals(std::size_t index, std::string_view content) const {
+bool ChapterStore::contentEquals(std::size_t index, std::string_view content, std::uint64_t hash) const {
     const Slot& slot = slots_[index];
     // A damaged value is rewritten even with the text it should have held.
     if (slot.damaged) return false;
@@ -402,7 +408,7 @@ bool ChapterStore::contentEquals(std::size_t index, std::string_view content) co
         std::string stored;
         return loadContent(index, stored) && stored == content;
     }
-    return slot.length == content.size() && slot.hash == fmt::contentHash(content);
+    return slot.length == content.size() && slot.hash == hash;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -414,17 +420,38 @@ bool ChapterStore::ensureBlockMap() {
     if (!claims_.empty()) claims_[0] = 0xFF;
     usedBlocks_ = 0;
     free_.clear();
-    for (std::size_t i = 0; i < slots_.size(); ++i) {
+    // Value headers in file order, neighbours read together: one read per stretch of up to 64 KiB.
+    std::vector<std::size_t> order(slots_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return refOf(a) < refOf(b); });
+    constexpr std::uint64_t kWindowBlocks = 128;
+    std::vector<unsigned char> window;
+    std::uint64_t windowFirst = 0, windowBlocks = 0;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t i = order[k];
         Slot& slot = slots_[i];
         slot.extents.clear();
         slot.unreadable = false;
         const std::uint32_t ref = refOf(i);
         if (ref == 0) continue;
-        Value v = readValue(ref, false);
+        Value v;
+        if (ref < dataBlocks_) {
+            if (ref < windowFirst || ref >= windowFirst + windowBlocks) {
+                std::uint64_t last = ref;
+                for (std::size_t n = k + 1; n < order.size() && refOf(order[n]) < ref + kWindowBlocks; ++n)
+                    last = refOf(order[n]);
+                windowFirst = ref;
+                windowBlocks = std::min<std::uint64_t>(last + 1, dataBlocks_) - ref;
+                window.resize(windowBlocks * fmt::kBlockSize);
+                if (!data_.readAt(windowFirst * fmt::kBlockSize, window.data(), window.size())) return false;
+            }
+            v = parseValue(ref, window.data() + (ref - windowFirst) * fmt::kBlockSize, false);
+        }
         // Handing out blocks of a value we merely failed to read would destroy it.
         if (v.ioError) return false;
         if (v.headerOk) {
             slot.extents = std::move(v.header.extents);
+            slot.storedLength = v.header.contentLength;
         } else {
             slot.unreadable = true;
             if (ref < dataBlocks_) slot.extents = {Extent{ref, 1}};
@@ -583,20 +610,26 @@ std::vector<Extent> ChapterStore::take(std::uint64_t first, std::uint64_t blocks
 }
 
 bool ChapterStore::writeStream(const std::vector<Extent>& extents, std::string_view header, std::string_view content) {
-    const std::uint64_t bytes = blockCount(extents) * fmt::kBlockSize;
     // Whole blocks, zero-padded: no earlier text survives in the slack of the last one.
-    scratch_.clear();
-    scratch_.reserve(bytes);
-    scratch_.append(header);
-    scratch_.append(content);
-    scratch_.resize(bytes, '\0');
+    static const char zeros[fmt::kBlockSize] = {};
+    const std::uint64_t total = blockCount(extents) * fmt::kBlockSize;
+    const std::string_view stream[] = {header, content,
+                                       std::string_view(zeros, total - header.size() - content.size())};
     std::uint64_t at = 0;
     for (const Extent& e : extents) {
-        const std::size_t piece = std::size_t{e.count} * fmt::kBlockSize;
-        if (!data_.writeAt(std::uint64_t{e.first} * fmt::kBlockSize, scratch_.data() + at, piece)) return false;
-        at += piece;
+        const std::uint64_t end = at + std::uint64_t{e.count} * fmt::kBlockSize;
+        std::string_view pieces[3];
+        std::size_t n = 0;
+        std::uint64_t pieceStart = 0;
+        for (std::string_view piece : stream) {
+            const std::uint64_t from = std::max(at, pieceStart), to = std::min(end, pieceStart + piece.size());
+            if (from < to) pieces[n++] = piece.substr(from - pieceStart, to - from);
+            pieceStart += piece.size();
+        }
+        if (!data_.writeAt(std::uint64_t{e.first} * fmt::kBlockSize, std::span<const std::string_view>(pieces, n)))
+            return false;
+        at = end;
     }
-    if (scratch_.capacity() > (4u << 20)) std::string().swap(scratch_);
     return true;
 }
 
@@ -683,6 +716,7 @@ bool ChapterStore::writeValue(std::size_t index, std::string_view name, std::str
     }
     release(slot.extents);
     slot.extents = std::move(extents);
+    slot.storedLength = content.size();
     slot.unreadable = false;
     if (committed) {
         slot.nameFromValue = false;
@@ -692,8 +726,8 @@ bool ChapterStore::writeValue(std::size_t index, std::string_view name, std::str
     slot.damaged = false;
     slot.length = content.size();
     slot.hash = hash;
-    cachedIndex_ = index;
-    cachedContent_.assign(content.data(), content.size());
+    // Later saves of this record compare by length and hash: no copy of every saved text is kept.
+    if (cachedIndex_ == index) cachedIndex_ = SIZE_MAX;
     keepWithinBound();
     return committed;
 }
@@ -716,16 +750,19 @@ bool ChapterStore::ModifyCurrent(std::initializer_list<std::pair<std::string_vie
         const bool sameName = newName == currentName;
         std::string carried;
         std::string_view newContent;
+        std::uint64_t hash = 0;
         if (content) {
-            if (sameName && contentEquals(index, *content)) return true;
+            hash = fmt::contentHash(*content);
+            if (sameName && contentEquals(index, *content, hash)) return true;
             newContent = *content;
         } else {
             if (sameName) return true;
             // A damaged text is not carried over under a new name.
             if (!loadContent(index, carried)) return false;
             newContent = carried;
+            hash = fmt::contentHash(newContent);
         }
-        return writeValue(index, newName, newContent, fmt::contentHash(newContent), 0);
+        return writeValue(index, newName, newContent, hash, 0);
     } catch (const std::exception&) {
         return false;
     }
@@ -823,12 +860,15 @@ bool ChapterStore::dropMarked() {
 
 ChapterStore::Move ChapterStore::moveValue(std::size_t index, const Placer& place) {
     Slot& slot = slots_[index];
-    Value v = readValue(refOf(index), true);
-    if (!v.headerOk) return v.ioError ? Move::Failed : Move::Stayed;
     const std::string name = nameOf(index);
-    std::vector<Extent> extents =
-        place(fmt::blocksFor(fmt::valueHeaderSize(1, name.size()) + v.header.contentLength));
+    // Placed before it is read: most values asked to move have nowhere to go.
+    std::vector<Extent> extents = place(fmt::blocksFor(fmt::valueHeaderSize(1, name.size()) + slot.storedLength));
     if (extents.empty()) return Move::Stayed;
+    Value v = readValue(refOf(index), true);
+    if (!v.headerOk || v.header.contentLength != slot.storedLength) {
+        release(extents);
+        return v.ioError ? Move::Failed : Move::Stayed;
+    }
     // The stored hash travels with the bytes, so a damaged text stays visibly damaged.
     fmt::ValueHeader header{v.header.contentLength, v.header.contentHash, v.header.flags, extents, name};
     if (!writeStream(extents, fmt::encodeValueHeader(header), v.content)) {
@@ -928,7 +968,7 @@ bool ChapterStore::Compact() {
         // What stays free between values may hold text of deleted chapters or of older saves.
         if (!zeroFreeBlocks()) return false;
         if (auto size = main_.size(); size && *size > image_.size() && !main_.truncate(image_.size())) return false;
-        return data_.sync() && main_.sync();
+        return true;
     } catch (const std::exception&) {
         return false;
     }

@@ -71,8 +71,10 @@ private:
         bool damaged = false;
         std::uint64_t length = 0;
         std::uint64_t hash = 0;
-        // Where the value lies, once the block map is built; empty with reference 0.
+        // Where the value lies and its content length by its header, once the block map is built;
+        // empty with reference 0.
         std::vector<Extent> extents;
+        std::uint64_t storedLength = 0;
         // The value header could not be read, so its blocks are unknown (only its first is kept).
         bool unreadable = false;
     };
@@ -100,10 +102,12 @@ private:
 
     // Reads the value at ref; wantContent false stops after the header and name.
     [[nodiscard]] Value readValue(std::uint32_t ref, bool wantContent) const;
+    // The same from the value's first block, already read.
+    [[nodiscard]] Value parseValue(std::uint32_t ref, const unsigned char* block, bool wantContent) const;
     [[nodiscard]] bool readStream(const std::vector<Extent>& extents, std::uint64_t offset, char* out,
                                   std::size_t size) const;
     [[nodiscard]] bool loadContent(std::size_t index, std::string& content) const;
-    [[nodiscard]] bool contentEquals(std::size_t index, std::string_view content) const;
+    [[nodiscard]] bool contentEquals(std::size_t index, std::string_view content, std::uint64_t hash) const;
 
     [[nodiscard]] bool ensureBlockMap();
     void claim(const std::vector<Extent>& extents);
@@ -152,11 +156,11 @@ private:
     std::uint64_t usedBlocks_ = 0;
     std::uint32_t noteBlocks_ = 0;  // last block count written into block 0
 
-    // The content of one record as stored, so the every-100-ms save of an unchanged chapter costs a compare.
+    // The text of the record last read, so saving a chapter just loaded costs one compare. After a
+    // save the stored length and hash stand in for it (a 64-bit hash: a false match is out of reach).
     mutable std::size_t cachedIndex_ = SIZE_MAX;
     mutable std::string cachedContent_;
     mutable bool lastReadDamaged_ = false;
-    std::string scratch_;
 };
 
 // Puts the cursor on the n-th live record and returns true; otherwise shows the fatal message,

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
+#include <string_view>
 
 namespace core {
 
@@ -31,6 +33,8 @@ public:
     // All n bytes or false (a short file counts as failure).
     [[nodiscard]] bool readAt(std::uint64_t offset, void* buffer, std::size_t n) const;
     [[nodiscard]] bool writeAt(std::uint64_t offset, const void* data, std::size_t n);
+    // The pieces one after another from offset, without gathering them into one buffer first.
+    [[nodiscard]] bool writeAt(std::uint64_t offset, std::span<const std::string_view> pieces);
     [[nodiscard]] bool truncate(std::uint64_t size);
     // Down to the disk; used where a later rename must not overtake the data.
     [[nodiscard]] bool sync();

@@ -2,10 +2,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <vector>
 #include <utility>
 
 #include "app/core/store_file.hpp"
@@ -112,6 +116,40 @@ bool StoreFile::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
         left -= static_cast<std::size_t>(put);
     }
     return allowed == n;
+}
+
+bool StoreFile::writeAt(std::uint64_t offset, std::span<const std::string_view> pieces) {
+    if (fd_ < 0) return false;
+    std::size_t total = 0;
+    for (std::string_view piece : pieces) total += piece.size();
+    std::size_t allowed = beforeChange(IoKind::Write, offset, total);
+    std::vector<iovec> vecs;
+    vecs.reserve(pieces.size());
+    for (std::size_t left = allowed; std::string_view piece : pieces) {
+        if (left == 0) break;
+        const std::size_t n = std::min(piece.size(), left);
+        if (n > 0) vecs.push_back({const_cast<char*>(piece.data()), n});
+        left -= n;
+    }
+    std::size_t first = 0;
+    while (first < vecs.size()) {
+        const int count = static_cast<int>(std::min<std::size_t>(vecs.size() - first, IOV_MAX));
+        ssize_t put = ::pwritev(fd_, vecs.data() + first, count, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        offset += static_cast<std::uint64_t>(put);
+        // Step over what went out; a short write leaves part of one piece.
+        for (auto done = static_cast<std::size_t>(put); done > 0;) {
+            if (vecs[first].iov_len <= done) {
+                done -= vecs[first++].iov_len;
+            } else {
+                vecs[first].iov_base = static_cast<char*>(vecs[first].iov_base) + done;
+                vecs[first].iov_len -= done;
+                done = 0;
+            }
+        }
+    }
+    return allowed == total;
 }
 
 bool StoreFile::truncate(std::uint64_t newSize) {

@@ -118,6 +118,31 @@ bool StoreFile::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
     return allowed == n;
 }
 
+bool StoreFile::writeAt(std::uint64_t offset, std::span<const std::string_view> pieces) {
+    if (!handle_) return false;
+    std::size_t total = 0;
+    for (std::string_view piece : pieces) total += piece.size();
+    std::size_t left = beforeChange(IoKind::Write, offset, total);
+    const std::size_t allowed = left;
+    // WriteFileGather wants unbuffered page-sized buffers; one positioned write per piece does here.
+    for (std::string_view piece : pieces) {
+        const std::size_t n = piece.size() < left ? piece.size() : left;
+        const char* p = piece.data();
+        for (std::size_t rest = n; rest > 0;) {
+            OVERLAPPED o = at(offset);
+            DWORD put = 0;
+            DWORD want = static_cast<DWORD>(rest < kChunk ? rest : kChunk);
+            if (!WriteFile(asHandle(handle_), p, want, &put, &o) || put == 0) return false;
+            p += put;
+            offset += put;
+            rest -= put;
+        }
+        left -= n;
+        if (left == 0) break;
+    }
+    return allowed == total;
+}
+
 bool StoreFile::truncate(std::uint64_t newSize) {
     if (!handle_ || beforeChange(IoKind::Truncate, newSize, 1) < 1) return false;
     FILE_END_OF_FILE_INFO info{};
