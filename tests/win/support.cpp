@@ -27,16 +27,26 @@ LRESULT CALLBACK MessageBoxResponder::hook(int code, WPARAM wp, LPARAM lp) {
         auto h = reinterpret_cast<HWND>(wp);
         wchar_t cls[16] = {};
         GetClassNameW(h, cls, 16);
-        if (std::wstring(cls) == L"#32770") {
-            wchar_t text[4096] = {};
-            GetDlgItemTextW(h, 0xFFFF, text, 4096);
-            g_responder->boxes_.push_back({text, windowText(h)});
-            // Pressed once the box runs its own loop, as a user would.
-            PostMessageW(h, WM_COMMAND, MAKEWPARAM(g_responder->button_, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(h, g_responder->button_)));
-        }
+        // The box fills in its text after activation: read it and answer from a timer inside its own loop.
+        if (std::wstring(cls) == L"#32770") SetTimer(h, kAnswerTimer, 10, answer);
     }
     return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+void CALLBACK MessageBoxResponder::answer(HWND h, UINT, UINT_PTR id, DWORD) {
+    KillTimer(h, id);
+    if (!g_responder) return;
+    // The message is the longest static text of the box.
+    std::wstring text;
+    for (HWND c = GetWindow(h, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t cls[16] = {};
+        GetClassNameW(c, cls, 16);
+        std::wstring t = windowText(c);
+        if (_wcsicmp(cls, L"Static") == 0 && t.size() > text.size()) text = t;
+    }
+    g_responder->boxes_.push_back({text, windowText(h)});
+    PostMessageW(h, WM_COMMAND, MAKEWPARAM(g_responder->button_, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(h, g_responder->button_)));
 }
 
 TempProgramDir::TempProgramDir(const wchar_t* tag) {
@@ -84,8 +94,9 @@ std::string readBytes(const fs::path& p) {
 }
 
 std::wstring windowText(HWND h) {
-    wchar_t buf[1024] = {};
-    GetWindowTextW(h, buf, 1024);
+    std::wstring buf(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1, L'\0');
+    int n = GetWindowTextW(h, buf.data(), static_cast<int>(buf.size()));
+    buf.resize(static_cast<std::size_t>(n > 0 ? n : 0));
     return buf;
 }
 

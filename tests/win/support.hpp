@@ -12,6 +12,7 @@ namespace testing_win {
 namespace fs = std::filesystem;
 
 // Answers every message box of this thread with the scripted button and records what it said.
+// One at a time per thread.
 class MessageBoxResponder {
 public:
     struct Box {
@@ -21,9 +22,12 @@ public:
     ~MessageBoxResponder();
     void setButton(int button) { button_ = button; }
     [[nodiscard]] const std::vector<Box>& boxes() const { return boxes_; }
+    void clear() { boxes_.clear(); }
 
 private:
     static LRESULT CALLBACK hook(int code, WPARAM wp, LPARAM lp);
+    static void CALLBACK answer(HWND h, UINT, UINT_PTR id, DWORD);
+    static constexpr UINT_PTR kAnswerTimer = 0x7E57;
     HHOOK hook_ = nullptr;
     int button_;
     std::vector<Box> boxes_;
