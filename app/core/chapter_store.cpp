@@ -73,6 +73,7 @@ void ChapterStore::reset() {
     dataPath_.clear();
     image_.clear();
     slots_.clear();
+    tornNames_.clear();
     cursor_ = 0;
     dataBlocks_ = 0;
     mapBuilt_ = false;
@@ -139,7 +140,7 @@ bool ChapterStore::openPair(const std::filesystem::path& mainFile) {
     if (OpenFailure why = loadMain(); why != OpenFailure::None) return fail(why, mainPath_);
     if (OpenFailure why = loadCompanion(); why != OpenFailure::None) return fail(why, dataPath_);
 
-    slots_.assign((image_.size() - fmt::kRecordsOffset) / fmt::kRecordSize, Slot{});
+    slots_.resize((image_.size() - fmt::kRecordsOffset) / fmt::kRecordSize);
     for (std::size_t i = 0; i < slots_.size(); ++i) {
         recoverRecord(i);
         if (refOf(i) == 0) {
@@ -216,11 +217,14 @@ OpenFailure ChapterStore::loadCompanion() {
 // Takes the record as it is in image_ and decides where its name comes from.
 void ChapterStore::recoverRecord(std::size_t index) {
     Slot& slot = slots_[index];
-    slot.nameFromValue = false;
-    slot.valueName.clear();
     const std::uint32_t ref = refOf(index);
     const std::uint32_t word = fmt::load32(recordAt(index));
-    if ((word & ~fmt::kDeletedBit) == fmt::recordCheck(ref, storedName(index))) return;
+    std::size_t nameLength = 0;
+    const std::uint32_t check = fmt::recordCheck(ref, recordAt(index) + fmt::kNameOffset, &nameLength);
+    slot.nameLength = static_cast<std::uint16_t>(nameLength);
+    if (slot.nameFromValue) tornNames_.erase(index);
+    slot.nameFromValue = false;
+    if ((word & ~fmt::kDeletedBit) == check) return;
     // Torn: the reference is written before the name in one call, so the value it names holds the
     // name that belongs with it. A record without value never had a name written by us.
     if (ref == 0) {
@@ -230,7 +234,7 @@ void ChapterStore::recoverRecord(std::size_t index) {
     Value v = readValue(ref, false);
     if (v.headerOk) {
         slot.nameFromValue = true;
-        slot.valueName = std::move(v.header.name);
+        tornNames_[index] = std::move(v.header.name);
     }
 }
 
@@ -243,17 +247,19 @@ const unsigned char* ChapterStore::recordAt(std::size_t index) const { return im
 std::uint32_t ChapterStore::refOf(std::size_t index) const { return fmt::load32(recordAt(index) + fmt::kRefOffset); }
 
 std::string ChapterStore::storedName(std::size_t index) const {
-    const char* name = reinterpret_cast<const char*>(recordAt(index) + fmt::kNameOffset);
-    return std::string(name, strnlen(name, fmt::kNameSize));
+    return std::string(reinterpret_cast<const char*>(recordAt(index) + fmt::kNameOffset), slots_[index].nameLength);
 }
 
 std::string ChapterStore::nameOf(std::size_t index) const {
-    return slots_[index].nameFromValue ? slots_[index].valueName : storedName(index);
+    if (!slots_[index].nameFromValue) return storedName(index);
+    auto torn = tornNames_.find(index);
+    return torn == tornNames_.end() ? std::string() : torn->second;
 }
 
 int ChapterStore::fieldOf(std::string_view gbkFieldName) const {
-    if (gbkFieldName == contentFieldName()) return 0;
-    if (gbkFieldName == nameFieldName()) return 1;
+    static const std::string_view content = contentFieldName(), name = nameFieldName();
+    if (gbkFieldName == name) return 1;
+    if (gbkFieldName == content) return 0;
     return -1;
 }
 
@@ -633,15 +639,17 @@ bool ChapterStore::writeStream(const std::vector<Extent>& extents, std::string_v
     return true;
 }
 
-bool ChapterStore::writeRecord(std::size_t index, std::uint32_t word, std::uint32_t ref, std::string_view name) {
+bool ChapterStore::writeRecord(std::size_t index, std::uint32_t ref, std::string_view name) {
+    const std::uint32_t deleted = fmt::load32(recordAt(index)) & fmt::kDeletedBit;
     unsigned char record[fmt::kRecordSize] = {};
-    fmt::store32(record, word);
     fmt::store32(record + fmt::kRefOffset, ref);
     std::memcpy(record + fmt::kNameOffset, name.data(), std::min(name.size(), fmt::kNameSize));
+    fmt::store32(record, fmt::recordCheck(ref, record + fmt::kNameOffset) | deleted);
     // One call, header word and reference first: a crash leaves either the old reference with the
     // old name, or the new reference, whose value holds the new name.
     if (!main_.writeAt(recordOffset(index), record, sizeof record)) return false;
     std::memcpy(recordAt(index), record, sizeof record);
+    slots_[index].nameLength = static_cast<std::uint16_t>(std::min(name.size(), fmt::kNameSize));
     return true;
 }
 
@@ -698,8 +706,7 @@ bool ChapterStore::writeValue(std::size_t index, std::string_view name, std::str
     }
     noteBlockCount();
     const std::uint32_t ref = extents[0].first;
-    const std::uint32_t word = fmt::recordCheck(ref, name) | (fmt::load32(recordAt(index)) & fmt::kDeletedBit);
-    bool committed = writeRecord(index, word, ref, name);
+    bool committed = writeRecord(index, ref, name);
     if (!committed) {
         // The record may or may not have reached the file: believe the file.
         unsigned char record[fmt::kRecordSize];
@@ -720,7 +727,7 @@ bool ChapterStore::writeValue(std::size_t index, std::string_view name, std::str
     slot.unreadable = false;
     if (committed) {
         slot.nameFromValue = false;
-        slot.valueName.clear();
+        tornNames_.erase(index);
     }
     slot.known = true;
     slot.damaged = false;
@@ -774,7 +781,7 @@ bool ChapterStore::AppendBlank() {
         const std::size_t index = slots_.size();
         if (index >= fmt::kMaxRecords) return false;
         unsigned char record[fmt::kRecordSize] = {};
-        fmt::store32(record, fmt::recordCheck(0, {}));
+        fmt::store32(record, fmt::recordCheck(0, record + fmt::kNameOffset));
         // The record first, then the count that makes it part of the store.
         if (!main_.writeAt(recordOffset(index), record, sizeof record)) return false;
         const auto count = static_cast<std::uint32_t>(index + 1);
@@ -812,16 +819,16 @@ bool ChapterStore::dropMarked() {
         if (!(fmt::load32(recordAt(i)) & fmt::kDeletedBit)) live.push_back(i);
     if (live.size() == slots_.size()) return true;
 
-    std::vector<unsigned char> image(recordOffset(live.size()), 0);
+    Bytes image(recordOffset(live.size()), 0);
     std::memcpy(image.data(), image_.data(), fmt::kRecordsOffset);
     fmt::store32(image.data() + fmt::kRecordCountOffset, static_cast<std::uint32_t>(live.size()));
     for (std::size_t k = 0; k < live.size(); ++k) {
         const std::string name = nameOf(live[k]);
         const std::uint32_t ref = refOf(live[k]);
         unsigned char* record = image.data() + recordOffset(k);
-        fmt::store32(record, fmt::recordCheck(ref, name));
         fmt::store32(record + fmt::kRefOffset, ref);
         std::memcpy(record + fmt::kNameOffset, name.data(), name.size());
+        fmt::store32(record, fmt::recordCheck(ref, record + fmt::kNameOffset));
     }
 
     // A whole new main file beside the old one, then one rename: the marked records go all at once.
@@ -844,8 +851,9 @@ bool ChapterStore::dropMarked() {
     for (std::size_t i = 0; i < slots_.size(); ++i) {
         if (k < live.size() && live[k] == i) {
             Slot slot = std::move(slots_[i]);
+            slot.nameLength = static_cast<std::uint16_t>(
+                strnlen(reinterpret_cast<const char*>(image.data() + recordOffset(k) + fmt::kNameOffset), fmt::kNameSize));
             slot.nameFromValue = false;
-            slot.valueName.clear();
             slots.push_back(std::move(slot));
             ++k;
         } else {
@@ -853,6 +861,7 @@ bool ChapterStore::dropMarked() {
         }
     }
     slots_ = std::move(slots);
+    tornNames_.clear();
     image_ = std::move(image);
     cachedIndex_ = SIZE_MAX;
     return true;
@@ -877,8 +886,7 @@ ChapterStore::Move ChapterStore::moveValue(std::size_t index, const Placer& plac
     }
     noteBlockCount();
     const std::uint32_t ref = extents[0].first;
-    const std::uint32_t word = fmt::recordCheck(ref, name) | (fmt::load32(recordAt(index)) & fmt::kDeletedBit);
-    if (!writeRecord(index, word, ref, name)) {
+    if (!writeRecord(index, ref, name)) {
         unsigned char record[fmt::kRecordSize];
         if (main_.readAt(recordOffset(index), record, sizeof record)) {
             std::memcpy(recordAt(index), record, sizeof record);
@@ -895,7 +903,7 @@ ChapterStore::Move ChapterStore::moveValue(std::size_t index, const Placer& plac
     release(slot.extents);
     slot.extents = std::move(extents);
     slot.nameFromValue = false;
-    slot.valueName.clear();
+    tornNames_.erase(index);
     return Move::Moved;
 }
 

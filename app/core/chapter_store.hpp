@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -62,21 +64,42 @@ public:
 private:
     using Extent = store_format::Extent;
 
+    // Leaves new bytes as they are: Open reads the main file straight over them.
+    template <class T>
+    struct UninitialisedAllocator : std::allocator<T> {
+        template <class U>
+        struct rebind {
+            using other = UninitialisedAllocator<U>;
+        };
+        UninitialisedAllocator() = default;
+        template <class U>
+        UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+        template <class U>
+        void construct(U* p) noexcept {
+            ::new (static_cast<void*>(p)) U;
+        }
+        template <class U, class... Args>
+        void construct(U* p, Args&&... args) {
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        }
+    };
+    using Bytes = std::vector<unsigned char, UninitialisedAllocator<unsigned char>>;
+
     struct Slot {
-        // Set when the record's own name was torn by a crash: the value's copy of the name counts.
+        std::uint16_t nameLength = 0;  // of the name in the record, up to its first NUL
+        // Set when the record's own name was torn by a crash: the value's copy (in tornNames_) counts.
         bool nameFromValue = false;
-        std::string valueName;
         // Length and hash of the stored content, once read or written.
         bool known = false;
         bool damaged = false;
+        // The value header could not be read, so its blocks are unknown (only its first is kept).
+        bool unreadable = false;
         std::uint64_t length = 0;
         std::uint64_t hash = 0;
         // Where the value lies and its content length by its header, once the block map is built;
         // empty with reference 0.
-        std::vector<Extent> extents;
         std::uint64_t storedLength = 0;
-        // The value header could not be read, so its blocks are unknown (only its first is kept).
-        bool unreadable = false;
+        std::vector<Extent> extents;
     };
 
     struct Value {
@@ -121,7 +144,8 @@ private:
     [[nodiscard]] std::vector<Extent> take(std::uint64_t first, std::uint64_t blocks);
     [[nodiscard]] bool writeStream(const std::vector<Extent>& extents, std::string_view header,
                                    std::string_view content);
-    [[nodiscard]] bool writeRecord(std::size_t index, std::uint32_t word, std::uint32_t ref, std::string_view name);
+    // Keeps the record's deletion mark.
+    [[nodiscard]] bool writeRecord(std::size_t index, std::uint32_t ref, std::string_view name);
     void recoverRecord(std::size_t index);
     void noteBlockCount();
     [[nodiscard]] bool cutFreeTail();
@@ -144,8 +168,9 @@ private:
     bool open_ = false;
 
     // The main file as written: header, field table and the records (write-through).
-    std::vector<unsigned char> image_;
+    Bytes image_;
     mutable std::vector<Slot> slots_;  // reading fills in what is known about a value
+    std::map<std::size_t, std::string> tornNames_;
     std::size_t cursor_ = 0;
 
     // Companion file: its length in blocks and, once built, who holds each block.
