@@ -1,21 +1,12 @@
 #include "app/core/store_startup.hpp"
 
-#include <algorithm>
-#include <cctype>
-#include <system_error>
-
+#include "app/core/store_file.hpp"
 #include "runtime/text.hpp"
 
 namespace core {
 
 bool anyStoreFilePresent(const std::filesystem::path& folder) {
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (name == "data.edb" || name == "data.edt") return true;
-    }
-    return false;
+    return findIgnoringCase(folder, "data.edb").has_value() || findIgnoringCase(folder, "data.edt").has_value();
 }
 
 std::string openFailureMessage(const ChapterStore& store) {

@@ -33,7 +33,8 @@ LRESULT initState(HWND h, LPARAM lp) {
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
     auto* s = static_cast<OwnControl*>(cs->lpCreateParams);
     SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
-    return TRUE;
+    // Stores the window text, which tools and screen readers read from outside the process.
+    return DefWindowProcW(h, WM_NCCREATE, 0, lp);
 }
 
 void freeState(HWND h) {
@@ -200,10 +201,7 @@ LRESULT CALLBACK pictureProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK labelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        initState(h, lp);
-        return DefWindowProcW(h, msg, wp, lp);  // stores the window text
-    }
+    if (msg == WM_NCCREATE) return initState(h, lp);
     OwnControl* s = state(h);
     if (msg == WM_NCDESTROY) {
         freeState(h);
@@ -295,9 +293,10 @@ void paintParentBackground(HWND child, HDC hdc) {
             if (!IsWindowVisible(s)) continue;
             wchar_t cls[32] = {};
             GetClassNameW(s, cls, 32);
-            RECT r, both;
+            RECT r;
             GetWindowRect(s, &r);
-            if (std::wstring(cls) == kPanelClass && IntersectRect(&both, &r, &mine) && EqualRect(&both, &mine)) {
+            POINT centre{(mine.left + mine.right) / 2, (mine.top + mine.bottom) / 2};
+            if (std::wstring(cls) == kPanelClass && PtInRect(&r, centre)) {
                 next = s;
                 break;
             }

@@ -147,6 +147,8 @@ void Control::setCurrentPage(int page) {
     for (std::size_t i = 0; i < pages_.size(); ++i) {
         ShowWindow(pages_[i], static_cast<int>(i) == page ? SW_SHOWNA : SW_HIDE);
     }
+    // Transparent controls lying over the pages show the new page behind them.
+    if (owner_ && owner_->hwnd()) RedrawWindow(owner_->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void Control::setTimerPeriod(int ms) {

@@ -15,7 +15,10 @@ for dpi in 96 144; do
   pid=$!
 
   # The splash lives about half a second: watch for it natively.
-  for _ in $(seq 400); do [ -n "$(x_window '启动界面……')" ] && break; sleep 0.02; done
+  for _ in $(seq 3000); do [ -n "$(x_window '启动界面……')" ] && break; sleep 0.01; done
+  splash=$(x_window '启动界面……')
+  for _ in $(seq 300); do xwininfo -id "$splash" 2>/dev/null | grep -q IsViewable && break; sleep 0.005; done
+  sleep 0.2
   shot '启动界面……' "splash-${dpi}dpi"
 
   check "main window appears ($dpi dpi)" drive wait '软件主界面' 30000
