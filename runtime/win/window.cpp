@@ -285,6 +285,8 @@ int Window::state() const {
 void Window::setState(int s) {
     if (!hwnd_ || !IsWindowVisible(hwnd_)) return;
     ShowWindow(hwnd_, s == 2 ? SW_MINIMIZE : s == 3 ? SW_MAXIMIZE : SW_RESTORE);
+    // A minimised window that was maximised restores to maximised; normal asks for one step more.
+    if (s != 2 && s != 3 && IsZoomed(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
 }
 
 bool Window::visible() const { return hwnd_ && IsWindowVisible(hwnd_); }

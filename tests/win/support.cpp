@@ -116,43 +116,4 @@ std::vector<HWND> windowsTitled(const std::wstring& title) {
     return s.found;
 }
 
-fs::path screenshotDir() {
-    fs::path dir = sourceDir() / "build" / "screenshots";
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    return dir;
-}
-
-void savePng(HWND h, const fs::path& file) {
-    // Screenshots are taken from outside with the X display's own tools; under Wine we ask the
-    // window to paint itself into a bitmap and write it as a 32-bit BMP beside the wanted name.
-    RECT rc;
-    GetWindowRect(h, &rc);
-    int w = rc.right - rc.left, hgt = rc.bottom - rc.top;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -hgt;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, hgt, screen, rc.left, rc.top, SRCCOPY);
-    SelectObject(mem, old);
-    BITMAPFILEHEADER fh{};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
-    fh.bfSize = fh.bfOffBits + static_cast<DWORD>(w * hgt * 4);
-    std::ofstream out(fs::path(file).replace_extension(".bmp"), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
-    out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof bi.bmiHeader);
-    out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(w) * hgt * 4);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-}
-
 }  // namespace testing_win

@@ -55,7 +55,5 @@ void pumpFor(int ms);
 [[nodiscard]] std::wstring windowText(HWND h);
 // Top-level windows of this process with this title.
 [[nodiscard]] std::vector<HWND> windowsTitled(const std::wstring& title);
-void savePng(HWND h, const fs::path& file);
-[[nodiscard]] fs::path screenshotDir();
 
 }  // namespace testing_win
