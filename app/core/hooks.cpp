@@ -2,10 +2,8 @@
 
 namespace app {
 
-// The song list, the help page and the chapter-file backup arrive with their own windows;
-// until then these steps have nothing to do.
+// The song list and the help page arrive with their own pages; until then these steps have nothing to do.
 void ReloadSongList(Penloom&) {}
 void HelpPageStep(Penloom&) {}
-void BackupChapterFiles(Penloom&) {}
 
 }  // namespace app

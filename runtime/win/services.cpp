@@ -154,6 +154,57 @@ std::string_view resourceBytes(const wchar_t* name) {
     return {static_cast<const char*>(data), SizeofResource(module, res)};
 }
 
+UniqueKernelHandle runBatchHidden(const std::filesystem::path& folder, const std::wstring& batchName) {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring interpreter = std::wstring(system) + L"\\cmd.exe";
+    std::wstring commandLine = L"\"" + interpreter + L"\" /d /c \"" + batchName + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring dir = folder.wstring();
+    if (!CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        dir.c_str(), &si, &pi))
+        return UniqueKernelHandle();
+    CloseHandle(pi.hThread);
+    return UniqueKernelHandle(pi.hProcess);
+}
+
+bool waitPumping(HANDLE process, int timeoutMs) {
+    if (!process) return true;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+    for (;;) {
+        ULONGLONG now = GetTickCount64();
+        if (now >= end) return false;
+        DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) return true;
+        if (r != WAIT_OBJECT_0 + 1) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return false;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+std::string commandPathText(const std::filesystem::path& path) {
+    std::wstring wide = path.wstring();
+    BOOL lossy = FALSE;
+    int n = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                &lossy);
+    if (n > 0 && !lossy && GetACP() == 936) return fromWide(wide);
+    DWORD len = GetShortPathNameW(wide.c_str(), nullptr, 0);
+    if (len == 0) return fromWide(wide);
+    std::wstring shortPath(len, L'\0');
+    len = GetShortPathNameW(wide.c_str(), shortPath.data(), len);
+    shortPath.resize(len);
+    return fromWide(shortPath);
+}
+
 void setVisualStyle(int code) {
     if (code <= 0) return;
     SetThemeAppProperties(STAP_ALLOW_NONCLIENT | STAP_ALLOW_CONTROLS | STAP_ALLOW_WEBCONTENT);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "runtime/ui.hpp"
+#include "runtime/win/handle.hpp"
 
 namespace rt {
 
@@ -30,6 +31,16 @@ bool shellOpenAddress(const std::wstring& address);
 
 // Bytes of an RCDATA resource of the running executable; empty when absent.
 [[nodiscard]] std::string_view resourceBytes(const wchar_t* name);
+
+// Runs a batch file of `folder` with the command interpreter, in that folder, without a window or
+// error dialogs. The batch is named relative to the folder so that a '%' in the folder's name never
+// reaches the interpreter's command line, where it would be expanded. Returns the process handle.
+[[nodiscard]] UniqueKernelHandle runBatchHidden(const std::filesystem::path& folder, const std::wstring& batchName);
+// Waits for a process while the program's windows keep working; false on time-out.
+bool waitPumping(HANDLE process, int timeoutMs);
+// GBK text of a path that the command interpreter can read in this locale: the long form when
+// it survives code page 936 and the system's code page is 936, else the short 8.3 form.
+[[nodiscard]] std::string commandPathText(const std::filesystem::path& path);
 
 // Themed standard controls; code 2 in the application, 1 in the installer.
 void setVisualStyle(int code);
