@@ -8,6 +8,7 @@
 
 #include "runtime/text.hpp"
 #include "runtime/win/pictures.hpp"
+#include "runtime/win/webview.hpp"
 
 namespace rt {
 
@@ -389,6 +390,11 @@ HWND createControl(const ControlDef& d, HWND parent, int id, HWND topLevel) {
         case Kind::GroupBox:
             cls = WC_BUTTONW;
             style |= BS_GROUPBOX;
+            break;
+        case Kind::HtmlView:
+            cls = WebView::windowClass();
+            style |= WS_CLIPCHILDREN;
+            ex |= WS_EX_CONTROLPARENT;
             break;
         case Kind::Timer:
             return nullptr;

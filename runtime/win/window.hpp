@@ -28,6 +28,7 @@ enum class Kind {
     MultiLineEdit,
     ListBox,
     GroupBox,
+    HtmlView,  // web view: IWebBrowser2, or our stand-in where no HTML engine exists
 };
 
 struct ControlDef {
