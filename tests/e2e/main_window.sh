@@ -45,6 +45,9 @@ for dpi in 96 144; do
   check "only one main window" test "$(LC_ALL=zh_CN.UTF-8 xwininfo -root -children | grep -cF '"软件主界面"')" = 1
 
   drive close '软件主界面'
+  # Closing backs up the chapter files and confirms it.
+  check "backup confirmed on close" drive wait '信息：' 20000
+  drive click '信息：' 确定
   wait "$pid"
   check "program ends with 0 when its window closes ($dpi dpi)" test $? -eq 0
   rm -rf "$dir"
