@@ -61,6 +61,49 @@ const ControlDef kSplashControls[] = {
     {.kind = Kind::Timer, .name = u8"时钟1", .timerPeriod = 1},
 };
 
+const ControlDef kWritingControls[] = {
+    {.kind = Kind::TransparentLabel, .name = u8"透明标签7", .x = 8, .y = 10, .w = 72, .h = 16, .text = u8"章节名称："},
+    {.kind = Kind::Edit, .name = u8"名称", .x = 3, .y = 33, .w = 109, .h = 24},
+    {.kind = Kind::Button, .name = u8"新增章节", .x = 6, .y = 62, .w = 50, .h = 24, .text = u8"新章"},
+    {.kind = Kind::Button, .name = u8"删除选中", .x = 63, .y = 62, .w = 53, .h = 24, .text = u8"删除"},
+    {.kind = Kind::IconList, .name = u8"目录框", .x = 4, .y = 88, .w = 111, .h = 280, .picture = res::kChapterItem},
+    {.kind = Kind::Splitter, .name = u8"分隔条1", .x = 117, .y = 24, .w = 8, .h = 360},
+    {.kind = Kind::TransparentLabel, .name = u8"透明标签8", .x = 141, .y = 9, .w = 72, .h = 16, .text = u8"章节内容："},
+    {.kind = Kind::MultiLineEdit, .name = u8"内容", .x = 128, .y = 35, .w = 496, .h = 327},
+    // Lies over the editor when shown.
+    {.kind = Kind::HtmlView, .name = u8"章节目录", .x = 128, .y = 35, .w = 112, .h = 80, .visible = false},
+    {.kind = Kind::TransparentLabel, .name = u8"透明标签1", .x = 664, .y = 12, .w = 56, .h = 16, .text = u8"本章字数："},
+    {.kind = Kind::TransparentLabel, .name = u8"透明标签2", .x = 719, .y = 12, .w = 73, .h = 16, .text = u8"0"},
+    {.kind = Kind::PictureButton, .name = u8"码字最小化", .x = 716, .y = 2, .w = 40, .h = 20, .text = u8"最小化",
+     .picture = res::kCapMin, .hoverPicture = res::kCapMinHover},
+    {.kind = Kind::PictureButton, .name = u8"码字关闭", .x = 761, .y = 2, .w = 40, .h = 20, .text = u8"关闭",
+     .picture = res::kCapClose, .hoverPicture = res::kCapCloseHover},
+    {.kind = Kind::GroupBox, .name = u8"分组框1", .x = 632, .y = 40, .w = 152, .h = 216, .text = u8"字体、文本颜色设置"},
+    {.kind = Kind::Button, .name = u8"字体设置", .x = 24, .y = 32, .w = 112, .h = 24, .text = u8"字体设置", .parent = u8"分组框1"},
+    {.kind = Kind::Label, .name = u8"标签1", .x = 24, .y = 113, .w = 64, .h = 16, .text = u8"背景颜色：", .parent = u8"分组框1"},
+    {.kind = Kind::ColourPicker, .name = u8"背景颜色", .x = 96, .y = 111, .w = 48, .h = 24, .parent = u8"分组框1",
+     .background = RGB(255, 255, 255)},
+    {.kind = Kind::Label, .name = u8"标签2", .x = 24, .y = 169, .w = 64, .h = 16, .text = u8"文本颜色：", .parent = u8"分组框1"},
+    {.kind = Kind::ColourPicker, .name = u8"文本颜色", .x = 98, .y = 167, .w = 48, .h = 24, .parent = u8"分组框1",
+     .background = RGB(0, 0, 0)},
+    {.kind = Kind::TransparentLabel, .name = u8"日期", .x = 634, .y = 293, .w = 160, .h = 16, .text = u8"日期："},
+    {.kind = Kind::TransparentLabel, .name = u8"时", .x = 634, .y = 319, .w = 160, .h = 16, .text = u8"时："},
+    {.kind = Kind::TransparentLabel, .name = u8"分", .x = 634, .y = 345, .w = 160, .h = 16, .text = u8"分："},
+    {.kind = Kind::TransparentLabel, .name = u8"秒", .x = 634, .y = 368, .w = 160, .h = 16, .text = u8"秒："},
+    {.kind = Kind::Timer, .name = u8"现行时间", .timerPeriod = 1000},
+    {.kind = Kind::Timer, .name = u8"时钟_保存", .timerPeriod = 100},
+    {.kind = Kind::Timer, .name = u8"时钟_自动保存", .timerPeriod = 1},
+};
+
+const rt::MenuItemDef kChapterMenu[] = {{.name = u8"章节目录查看", .text = u8"章节目录查看"}};
+const rt::MenuItemDef kListMenu[] = {{.name = u8"新建章节", .text = u8"新建章节"}, {.name = u8"删除章节", .text = u8"删除章节"}};
+const rt::MenuItemDef kHiddenMenu[] = {{.name = u8"自动保存内容", .text = u8"自动保存内容", .checked = true}};
+const rt::MenuDef kWritingMenus[] = {
+    {.name = u8"章节", .items = kChapterMenu},
+    {.name = u8"右键", .items = kListMenu},
+    {.name = u8"菜单", .items = kHiddenMenu},
+};
+
 }  // namespace
 
 const rt::WindowDef k软件主界面{
@@ -94,11 +137,16 @@ const rt::WindowDef k码字窗口{
     .title = u8"码字窗口",
     .w = 794,
     .h = 381,
+    .backgroundPicture = res::kWriteBand,
     .background = RGB(248, 251, 255),
     .icon = res::kAppIcon,
     .captionBar = true,
     .resizable = true,
-    .controls = {},
+    .controls = kWritingControls,
+    .menus = kWritingMenus,
+    .systemMenu = false,
+    .startMaximised = true,
+    .backgroundBand = 31,
 };
 
 }  // namespace forms

@@ -26,6 +26,8 @@ inline constexpr const wchar_t* kCapMinHover = L"CAP_MIN_HOVER";
 inline constexpr const wchar_t* kCapClose = L"CAP_CLOSE";
 inline constexpr const wchar_t* kCapCloseHover = L"CAP_CLOSE_HOVER";
 inline constexpr const wchar_t* kTrayPicture = L"TRAY_PICTURE";
+inline constexpr const wchar_t* kWriteBand = L"WRITE_BAND";
+inline constexpr const wchar_t* kChapterItem = L"CHAPTER_ITEM";
 inline constexpr const wchar_t* kAppIcon = L"APP_ICON";
 inline constexpr const wchar_t* kTrayIcon = L"TRAY_ICON";
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "runtime/text.hpp"
+#include "runtime/win/controls_more.hpp"
 #include "runtime/win/pictures.hpp"
 #include "runtime/win/webview.hpp"
 
@@ -272,6 +273,7 @@ void registerControlClasses(HINSTANCE instance) {
     registerClass(instance, kPanelClass, panelProc, 0);
     registerClass(instance, kPictureClass, pictureProc, CS_DBLCLKS);
     registerClass(instance, kLabelClass, labelProc, 0);
+    registerMoreControlClasses(instance);
 }
 
 void paintBackground(HWND container, HDC hdc, const wchar_t* picture, COLORREF colour) {
@@ -396,6 +398,10 @@ HWND createControl(const ControlDef& d, HWND parent, int id, HWND topLevel) {
             style |= WS_CLIPCHILDREN;
             ex |= WS_EX_CONTROLPARENT;
             break;
+        case Kind::Splitter:
+        case Kind::ColourPicker:
+        case Kind::IconList:
+            return createMoreControl(d, parent, id, topLevel);
         case Kind::Timer:
             return nullptr;
     }
@@ -406,6 +412,7 @@ HWND createControl(const ControlDef& d, HWND parent, int id, HWND topLevel) {
         return nullptr;
     }
     if (d.kind == Kind::ProgressBar) SendMessageW(h, PBM_SETRANGE32, 0, d.rangeMax);
+    if (d.kind == Kind::GroupBox) forwardNotifications(h, topLevel);
     if (d.kind == Kind::MultiLineEdit || d.kind == Kind::Edit) SendMessageW(h, EM_LIMITTEXT, 0, 0);
     return h;
 }

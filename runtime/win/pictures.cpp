@@ -67,6 +67,11 @@ HBITMAP scaledBitmap(const wchar_t* name, int w, int h) {
     auto key = std::make_tuple(std::wstring(name), w, h);
     auto it = cache.find(key);
     if (it != cache.end()) return it->second.get();
+    // A resizable window asks for a new size at every step of a drag: keep a few sizes per picture.
+    constexpr int kSizesKept = 4;
+    int kept = 0;
+    for (const auto& [k, bmp] : cache) kept += std::get<0>(k) == name;
+    if (kept >= kSizesKept) std::erase_if(cache, [&](const auto& entry) { return std::get<0>(entry.first) == name; });
     const Image& src = sourceImage(name);
     HBITMAP bmp = nullptr;
     if (!src.pixels.empty()) {

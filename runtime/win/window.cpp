@@ -4,8 +4,11 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "runtime/text.hpp"
 #include "runtime/win/controls.hpp"
+#include "runtime/win/controls_more.hpp"
 #include "runtime/win/pictures.hpp"
 #include "runtime/win/services.hpp"
 
@@ -16,10 +19,12 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"PenloomWindow";
 constexpr UINT kTrayId = 1;
 constexpr int kFirstControlId = 1000;
+constexpr int kFirstMenuId = 3000;
 
 int g_liveWindows = 0;
 std::function<void()> g_lastWindowGone;
 UINT g_taskbarCreated = 0;
+unsigned g_changeNotices = 0;  // EN_CHANGE notifications seen, to tell whether WM_SETTEXT sent one
 
 std::wstring wide(std::u8string_view utf8) { return toWide(gbk(utf8)); }
 
@@ -35,7 +40,21 @@ int currentModifiers() {
 LRESULT CALLBACK keySubclass(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
     if (msg == WM_KEYDOWN || msg == WM_KEYUP) {
         auto* target = reinterpret_cast<HWND>(ref);
-        SendMessageW(target, msg == WM_KEYDOWN ? kControlKeyDown : kControlKeyUp, wp, reinterpret_cast<LPARAM>(h));
+        const LRESULT swallowed =
+            SendMessageW(target, msg == WM_KEYDOWN ? kControlKeyDown : kControlKeyUp, wp, reinterpret_cast<LPARAM>(h));
+        if (swallowed && msg == WM_KEYDOWN) return 0;
+    }
+    if (msg == WM_SETTEXT) {
+        // A multi-line edit box sends no EN_CHANGE for WM_SETTEXT (documented for EN_CHANGE); send it,
+        // so a Changed handler sees every change of the text.
+        const unsigned before = g_changeNotices;
+        LRESULT r = DefSubclassProc(h, msg, wp, lp);
+        wchar_t cls[8] = {};
+        GetClassNameW(h, cls, 8);
+        if (g_changeNotices == before && _wcsicmp(cls, L"Edit") == 0) {
+            SendMessageW(GetParent(h), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(h), EN_CHANGE), reinterpret_cast<LPARAM>(h));
+        }
+        return r;
     }
     return DefSubclassProc(h, msg, wp, lp);
 }
@@ -121,7 +140,8 @@ int Control::position() const {
     if (!hwnd_) return 0;
     switch (def_->kind) {
         case Kind::ProgressBar: return static_cast<int>(SendMessageW(hwnd_, PBM_GETPOS, 0, 0));
-        case Kind::ListBox: return static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0));
+        case Kind::ListBox:
+        case Kind::IconList: return static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0));
         case Kind::PageControl: return currentPage();
         default: return 0;
     }
@@ -131,7 +151,8 @@ void Control::setPosition(int value) {
     if (!hwnd_) return;
     switch (def_->kind) {
         case Kind::ProgressBar: SendMessageW(hwnd_, PBM_SETPOS, static_cast<WPARAM>(value), 0); break;
-        case Kind::ListBox: SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(value), 0); break;
+        case Kind::ListBox:
+        case Kind::IconList: SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(value), 0); break;
         case Kind::PageControl: setCurrentPage(value); break;
         default: break;
     }
@@ -162,6 +183,83 @@ void Control::focus() {
     if (hwnd_) SetFocus(hwnd_);
 }
 
+void Control::setBounds(Bounds b) {
+    bounds_ = b;
+    if (!hwnd_ || !owner_) return;
+    SetWindowPos(hwnd_, nullptr, owner_->scale(b.x), owner_->scale(b.y), std::max(0, owner_->scale(b.w)),
+                 std::max(0, owner_->scale(b.h)), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+COLORREF Control::colour() const {
+    return hwnd_ ? static_cast<COLORREF>(SendMessageW(hwnd_, kPickerGetColour, 0, 0)) : CLR_INVALID;
+}
+
+void Control::setColour(COLORREF c) {
+    if (hwnd_) SendMessageW(hwnd_, kPickerSetColour, c, 0);
+}
+
+int Control::itemCount() const {
+    if (!hwnd_) return 0;
+    auto n = static_cast<int>(SendMessageW(hwnd_, LB_GETCOUNT, 0, 0));
+    return n > 0 ? n : 0;
+}
+
+std::string Control::itemText(int index) const {
+    if (!hwnd_) return {};
+    auto n = static_cast<int>(SendMessageW(hwnd_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0));
+    if (n <= 0) return {};
+    std::wstring w(static_cast<std::size_t>(n) + 1, L'\0');
+    n = static_cast<int>(SendMessageW(hwnd_, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(w.data())));
+    w.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+    return fromWide(w);
+}
+
+int Control::itemImage(int index) const {
+    if (!hwnd_ || def_->kind != Kind::IconList || index < 0 || index >= itemCount()) return -1;
+    return static_cast<int>(SendMessageW(hwnd_, LB_GETITEMDATA, static_cast<WPARAM>(index), 0));
+}
+
+void Control::addItem(std::string_view gbkText, int image) {
+    if (!hwnd_) return;
+    std::wstring w = toWide(gbkText);
+    auto at = SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w.c_str()));
+    if (at >= 0 && def_->kind == Kind::IconList) SendMessageW(hwnd_, LB_SETITEMDATA, static_cast<WPARAM>(at), image);
+}
+
+void Control::setItemText(int index, std::string_view gbkText) {
+    if (!hwnd_ || index < 0 || index >= itemCount()) return;
+    // A list box has no retitling: the item is replaced in place, keeping its image, the selection and the scroll.
+    const LRESULT data = SendMessageW(hwnd_, LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+    const LRESULT selected = SendMessageW(hwnd_, LB_GETCURSEL, 0, 0);
+    const LRESULT top = SendMessageW(hwnd_, LB_GETTOPINDEX, 0, 0);
+    std::wstring w = toWide(gbkText);
+    SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(hwnd_, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    SendMessageW(hwnd_, LB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(w.c_str()));
+    SendMessageW(hwnd_, LB_SETITEMDATA, static_cast<WPARAM>(index), data);
+    if (selected == index) SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(hwnd_, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
+    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void Control::removeItem(int index) {
+    if (hwnd_ && index >= 0) SendMessageW(hwnd_, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+}
+
+void Control::select(int start, int end) {
+    if (hwnd_) SendMessageW(hwnd_, EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
+}
+
+void Control::append(std::string_view gbkText) {
+    if (!hwnd_) return;
+    const int end = GetWindowTextLengthW(hwnd_);
+    std::wstring w = toWide(gbkText);
+    SendMessageW(hwnd_, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
+    SendMessageW(hwnd_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(w.c_str()));
+    SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
+}
+
 // ---- Window ----
 
 Window::Window(const WindowDef& def) : def_(def) {}
@@ -183,6 +281,93 @@ void Window::onKey(std::u8string_view control, Event event, std::function<void(K
     keyHandlers_[{std::u8string(control), event}] = std::move(handler);
 }
 
+void Window::onDrag(std::u8string_view control, std::function<void(int, int)> handler) {
+    dragHandlers_[std::u8string(control)] = std::move(handler);
+}
+
+void Window::buildMenus() {
+    int nextId = kFirstMenuId;
+    for (const MenuDef& m : def_.menus) {
+        HMENU menu = CreatePopupMenu();
+        for (const MenuItemDef& item : m.items) {
+            const int id = nextId++;
+            std::wstring text = wide(item.text);
+            AppendMenuW(menu, MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED), static_cast<UINT_PTR>(id), text.c_str());
+            menuItems_.push_back({std::u8string(m.name), std::u8string(item.name), id});
+        }
+        menus_.emplace_back(menu);
+    }
+}
+
+namespace {
+template <typename Items>
+auto findItem(Items& items, std::u8string_view name) {
+    return std::find_if(items.begin(), items.end(), [&](const auto& i) { return i.name == name; });
+}
+}  // namespace
+
+void Window::popupMenu(std::u8string_view menu) {
+    if (!hwnd_) return;
+    for (std::size_t i = 0; i < def_.menus.size() && i < menus_.size(); ++i) {
+        if (def_.menus[i].name != menu) continue;
+        POINT pt{};
+        GetCursorPos(&pt);
+        // The chosen item comes back as WM_COMMAND, like any menu of the window.
+        TrackPopupMenuEx(menus_[i].get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, hwnd_, nullptr);
+        return;
+    }
+}
+
+int Window::menuItemId(std::u8string_view item) const {
+    auto it = findItem(menuItems_, item);
+    return it == menuItems_.end() ? 0 : it->id;
+}
+
+std::string Window::menuItemText(std::u8string_view item) const {
+    auto it = findItem(menuItems_, item);
+    if (it == menuItems_.end()) return {};
+    for (std::size_t i = 0; i < def_.menus.size() && i < menus_.size(); ++i) {
+        if (def_.menus[i].name != it->menu) continue;
+        wchar_t buf[256] = {};
+        int n = GetMenuStringW(menus_[i].get(), static_cast<UINT>(it->id), buf, 256, MF_BYCOMMAND);
+        return fromWide(std::wstring_view(buf, static_cast<std::size_t>(n > 0 ? n : 0)));
+    }
+    return {};
+}
+
+void Window::setMenuItemText(std::u8string_view item, std::string_view gbkText) {
+    auto it = findItem(menuItems_, item);
+    if (it == menuItems_.end()) return;
+    for (std::size_t i = 0; i < def_.menus.size() && i < menus_.size(); ++i) {
+        if (def_.menus[i].name != it->menu) continue;
+        std::wstring w = toWide(gbkText);
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_STRING;
+        info.dwTypeData = w.data();
+        SetMenuItemInfoW(menus_[i].get(), static_cast<UINT>(it->id), FALSE, &info);
+    }
+}
+
+bool Window::menuItemChecked(std::u8string_view item) const {
+    auto it = findItem(menuItems_, item);
+    if (it == menuItems_.end()) return false;
+    for (std::size_t i = 0; i < def_.menus.size() && i < menus_.size(); ++i) {
+        if (def_.menus[i].name == it->menu)
+            return (GetMenuState(menus_[i].get(), static_cast<UINT>(it->id), MF_BYCOMMAND) & MF_CHECKED) != 0;
+    }
+    return false;
+}
+
+void Window::fireMenu(int id) {
+    for (const MenuItem& item : menuItems_) {
+        if (item.id != id) continue;
+        auto h = handlers_.find({item.name, Event::Clicked});
+        if (h != handlers_.end() && h->second) h->second();
+        return;
+    }
+}
+
 Control& Window::control(std::u8string_view name) {
     auto it = controls_.find(name);
     if (it == controls_.end()) {
@@ -199,9 +384,13 @@ void Window::create(HWND owner) {
     DWORD style = WS_CLIPCHILDREN | WS_DISABLED;
     DWORD exStyle = WS_EX_CONTROLPARENT;
     if (def_.captionBar) {
-        style |= WS_CAPTION | WS_SYSMENU;
-        if (def_.minimizeBox) style |= WS_MINIMIZEBOX;
-        if (def_.resizable) style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
+        style |= WS_CAPTION;
+        if (def_.systemMenu) {
+            style |= WS_SYSMENU;
+            if (def_.minimizeBox) style |= WS_MINIMIZEBOX;
+            if (def_.resizable) style |= WS_MAXIMIZEBOX;
+        }
+        if (def_.resizable) style |= WS_THICKFRAME;
     } else {
         // No system caption: the window draws its own; the system menu keeps the taskbar's minimise and close.
         style |= WS_POPUP | WS_SYSMENU;
@@ -235,11 +424,12 @@ void Window::create(HWND owner) {
     }
     buildControls();
     applyFonts();
+    buildMenus();
     HWND self = hwnd_;
     if (created_) created_();
     // The created handler may have destroyed the window or ended the program.
     if (!IsWindow(self) || hwnd_ != self) return;
-    ShowWindow(hwnd_, SW_SHOW);
+    ShowWindow(hwnd_, def_.startMaximised ? SW_SHOWMAXIMIZED : SW_SHOW);
     EnableWindow(hwnd_, TRUE);
     UpdateWindow(hwnd_);
 }
@@ -347,6 +537,7 @@ void Window::buildControls() {
         auto c = std::make_unique<Control>();
         c->owner_ = this;
         c->def_ = &d;
+        c->bounds_ = {d.x, d.y, d.w, d.h};
         int id = nextId++;
         if (d.kind == Kind::Timer) {
             c->timerId_ = id;
@@ -358,7 +549,8 @@ void Window::buildControls() {
         }
         HWND parent = containerFor(d);
         c->hwnd_ = createControl(d, parent, id, hwnd_);
-        if (c->hwnd_ && (d.kind == Kind::Edit || d.kind == Kind::MultiLineEdit || d.kind == Kind::ListBox)) {
+        if (c->hwnd_ && (d.kind == Kind::Edit || d.kind == Kind::MultiLineEdit || d.kind == Kind::ListBox ||
+                        d.kind == Kind::IconList)) {
             SetWindowSubclass(c->hwnd_, keySubclass, 1, reinterpret_cast<DWORD_PTR>(hwnd_));
         }
         if (d.kind == Kind::PageControl && c->hwnd_) {
@@ -390,14 +582,15 @@ void Window::layoutControls() {
     for (Control* c : order_) {
         if (!c->hwnd_) continue;
         const ControlDef& d = *c->def_;
-        SetWindowPos(c->hwnd_, nullptr, scale(d.x), scale(d.y), scale(d.w), scale(d.h),
+        const Control::Bounds& b = c->bounds_;
+        SetWindowPos(c->hwnd_, nullptr, scale(b.x), scale(b.y), std::max(0, scale(b.w)), std::max(0, scale(b.h)),
                      SWP_NOZORDER | SWP_NOACTIVATE);
         if (d.kind == Kind::PageControl) {
-            RECT rc{0, 0, scale(d.w), scale(d.h)};
+            RECT rc{0, 0, scale(b.w), scale(b.h)};
             SendMessageW(c->hwnd_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&rc));
             // Pages are siblings above the tab control, covering its display area.
             for (HWND page : c->pages_) {
-                SetWindowPos(page, nullptr, scale(d.x) + rc.left, scale(d.y) + rc.top, rc.right - rc.left,
+                SetWindowPos(page, nullptr, scale(b.x) + rc.left, scale(b.y) + rc.top, rc.right - rc.left,
                              rc.bottom - rc.top, SWP_NOZORDER | SWP_NOACTIVATE);
             }
         }
@@ -461,11 +654,13 @@ LRESULT Window::dispatch(UINT msg, WPARAM wp, LPARAM lp) {
     if (handled) return r;
     switch (msg) {
         case WM_ERASEBKGND:
-            paintBackground(h, reinterpret_cast<HDC>(wp), def_.backgroundPicture, def_.background);
-            return 1;
         case WM_PRINTCLIENT:
-            paintBackground(h, reinterpret_cast<HDC>(wp), def_.backgroundPicture, def_.background);
-            return 0;
+            if (def_.backgroundBand > 0) {
+                paintBand(h, reinterpret_cast<HDC>(wp), def_.backgroundPicture, def_.background, scale(def_.backgroundBand));
+            } else {
+                paintBackground(h, reinterpret_cast<HDC>(wp), def_.backgroundPicture, def_.background);
+            }
+            return msg == WM_ERASEBKGND ? 1 : 0;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN: {
             HWND from = reinterpret_cast<HWND>(lp);
@@ -474,10 +669,18 @@ LRESULT Window::dispatch(UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_COMMAND: {
             HWND from = reinterpret_cast<HWND>(lp);
-            if (!from) break;
+            if (!from) {
+                if (HIWORD(wp) != 0) break;
+                fireMenu(LOWORD(wp));
+                return 0;
+            }
             switch (HIWORD(wp)) {
                 case BN_CLICKED: fire(from, Event::Clicked); break;
-                case EN_CHANGE: fire(from, Event::Changed); break;
+                case EN_CHANGE:
+                    ++g_changeNotices;
+                    fire(from, Event::Changed);
+                    break;
+                case kColourChanged: fire(from, Event::Changed); break;
                 case EN_SETFOCUS: fire(from, Event::FocusGained); break;
                 case LBN_SETFOCUS: fire(from, Event::FocusGained); break;
                 case LBN_SELCHANGE: fire(from, Event::SelectionChanged); break;
@@ -496,13 +699,31 @@ LRESULT Window::dispatch(UINT msg, WPARAM wp, LPARAM lp) {
             }
             return 0;
         }
+        case kControlDragged: {
+            Control* c = controlByHwnd(reinterpret_cast<HWND>(wp));
+            const auto* report = reinterpret_cast<const DragReport*>(lp);
+            if (!c || !report) return 0;
+            const int from = MulDiv(report->from, 96, dpi_), to = MulDiv(report->to, 96, dpi_);
+            c->bounds_.x = to;
+            auto it = dragHandlers_.find(c->def_->name);
+            if (it != dragHandlers_.end() && it->second) it->second(from, to);
+            return 0;
+        }
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+            Control* c = item ? controlByHwnd(item->hwndItem) : nullptr;
+            if (!c || c->def_->kind != Kind::IconList) break;
+            drawIconListItem(*item, c->def_->picture, dpi_);
+            return TRUE;
+        }
         case kControlKeyDown:
         case kControlKeyUp: {
             Control* c = controlByHwnd(reinterpret_cast<HWND>(lp));
             if (!c) return 0;
             auto it = keyHandlers_.find({std::u8string(c->def_->name), msg == kControlKeyDown ? Event::KeyDown : Event::KeyUp});
-            if (it != keyHandlers_.end() && it->second) it->second(KeyInfo{static_cast<int>(wp), currentModifiers()});
-            return 0;
+            bool swallow = false;
+            if (it != keyHandlers_.end() && it->second) it->second(KeyInfo{static_cast<int>(wp), currentModifiers(), &swallow});
+            return swallow ? 1 : 0;
         }
         case WM_TIMER: {
             for (Control* c : order_) {

@@ -29,6 +29,9 @@ enum class Kind {
     ListBox,
     GroupBox,
     HtmlView,  // web view: IWebBrowser2, or our stand-in where no HTML engine exists
+    Splitter,      // vertical bar the author drags; reports the target left
+    ColourPicker,  // shows its colour and opens the colour dialog when clicked
+    IconList,      // single-selection list whose items may carry image 0 (the definition's picture)
 };
 
 struct ControlDef {
@@ -43,10 +46,21 @@ struct ControlDef {
     bool visible = true;
     int timerPeriod = 0;
     int rangeMax = 100;  // progress bar
-    COLORREF background = CLR_INVALID;  // canvas colour when it has no picture
+    COLORREF background = CLR_INVALID;  // canvas colour when it has no picture; a colour picker's colour
     COLORREF textColour = CLR_INVALID;  // labels
     int fontPoints = 0;                 // 0: the window's font
     bool bold = false;
+};
+
+// Menus of a window; items are bound like controls, by name, with Event::Clicked.
+struct MenuItemDef {
+    std::u8string_view name;
+    std::u8string_view text;
+    bool checked = false;
+};
+struct MenuDef {
+    std::u8string_view name;
+    std::span<const MenuItemDef> items;
 };
 
 struct WindowDef {
@@ -61,6 +75,10 @@ struct WindowDef {
     bool minimizeBox = true;
     int dragBandHeight = 0;  // top band that moves a captionless window
     std::span<const ControlDef> controls;
+    std::span<const MenuDef> menus{};  // never a menu bar: shown only as popups
+    bool systemMenu = true;            // with a caption bar: false leaves the title without menu and buttons
+    bool startMaximised = false;
+    int backgroundBand = 0;  // > 0: the picture is a top band this many design pixels high, stretched across only
 };
 
 enum class Event { Clicked, Tick, SelectionChanged, KeyDown, KeyUp, Changed, FocusGained, DoubleClicked };
@@ -69,6 +87,8 @@ enum class Event { Clicked, Tick, SelectionChanged, KeyDown, KeyUp, Changed, Foc
 struct KeyInfo {
     int key = 0;
     int modifiers = 0;
+    // A key-down handler sets *swallow to keep the key from the control's own handling.
+    bool* swallow = nullptr;
 };
 
 class Window;
@@ -96,8 +116,30 @@ public:
     [[nodiscard]] int timerId() const { return timerId_; }
     void focus();
 
+    // Place and size in design pixels; they stay as set across DPI changes.
+    struct Bounds {
+        int x = 0, y = 0, w = 0, h = 0;
+    };
+    [[nodiscard]] Bounds bounds() const { return bounds_; }
+    void setBounds(Bounds b);
+    // Colour pickers.
+    [[nodiscard]] COLORREF colour() const;
+    void setColour(COLORREF c);
+    // List boxes and icon lists. Image -1 shows none.
+    [[nodiscard]] int itemCount() const;
+    [[nodiscard]] std::string itemText(int index) const;
+    [[nodiscard]] int itemImage(int index) const;
+    void addItem(std::string_view gbk, int image = -1);
+    void setItemText(int index, std::string_view gbk);
+    void removeItem(int index);
+    // Edit boxes: select [start, end), end -1 meaning the end; append at the end with the caret after
+    // it, scrolled into view.
+    void select(int start, int end);
+    void append(std::string_view gbk);
+
 private:
     friend class Window;
+    Bounds bounds_;
     Window* owner_ = nullptr;
     const ControlDef* def_ = nullptr;
     HWND hwnd_ = nullptr;
@@ -121,6 +163,16 @@ public:
     void onTray(std::function<void(int)> handler) { tray_ = std::move(handler); }
     void on(std::u8string_view control, Event event, std::function<void()> handler);
     void onKey(std::u8string_view control, Event event, std::function<void(KeyInfo)> handler);
+    // Splitter released: its left before the drag and the target left, in design pixels.
+    void onDrag(std::u8string_view control, std::function<void(int from, int to)> handler);
+
+    // Popup menus of the definition, at the mouse pointer; the chosen item fires Event::Clicked.
+    void popupMenu(std::u8string_view menu);
+    [[nodiscard]] std::string menuItemText(std::u8string_view item) const;
+    void setMenuItemText(std::u8string_view item, std::string_view gbk);
+    [[nodiscard]] bool menuItemChecked(std::u8string_view item) const;
+    // The WM_COMMAND identifier of an item; 0 when there is none.
+    [[nodiscard]] int menuItemId(std::u8string_view item) const;
 
     // Creates the window (disabled), runs the created event, then shows and enables it.
     void create(HWND owner = nullptr);
@@ -171,6 +223,8 @@ private:
     void fire(HWND from, Event event);
     void carryOutDestroy();
     void addTrayIcon(bool modify);
+    void buildMenus();
+    void fireMenu(int id);
 
     WindowDef def_;
     HWND hwnd_ = nullptr;
@@ -187,6 +241,13 @@ private:
     std::vector<Control*> order_;
     std::map<std::pair<std::u8string, Event>, std::function<void()>> handlers_;
     std::map<std::pair<std::u8string, Event>, std::function<void(KeyInfo)>> keyHandlers_;
+    std::map<std::u8string, std::function<void(int, int)>, std::less<>> dragHandlers_;
+    struct MenuItem {
+        std::u8string menu, name;
+        int id = 0;
+    };
+    std::vector<UniqueMenu> menus_;
+    std::vector<MenuItem> menuItems_;
     std::function<void()> created_, destroying_;
     std::function<bool()> canClose_;
     std::function<void(int)> tray_;

@@ -259,7 +259,7 @@ TEST_F(MainWindowTest, SecondStartWritingClickBringsTheOpenWindowForward) {
     click(u8"按钮_开始码字");
     EXPECT_EQ(app->writingWindow(), first);
     EXPECT_EQ(windowsTitled(kWritingTitle), std::vector<HWND>{firstHwnd});
-    EXPECT_EQ(first->state(), 0) << "restored from minimised";
+    EXPECT_EQ(first->state(), 3) << "restored from minimised to maximised, as it opened";
     // Once closed, a click opens a new one.
     first->requestDestroy();
     ASSERT_TRUE(pumpUntil([&] { return !first->alive(); }));
