@@ -72,8 +72,10 @@ const ControlDef kWritingControls[] = {
     {.kind = Kind::MultiLineEdit, .name = u8"内容", .x = 128, .y = 35, .w = 496, .h = 327},
     // Lies over the editor when shown.
     {.kind = Kind::HtmlView, .name = u8"章节目录", .x = 128, .y = 35, .w = 112, .h = 80, .visible = false},
-    {.kind = Kind::TransparentLabel, .name = u8"透明标签1", .x = 664, .y = 12, .w = 56, .h = 16, .text = u8"本章字数："},
-    {.kind = Kind::TransparentLabel, .name = u8"透明标签2", .x = 719, .y = 12, .w = 73, .h = 16, .text = u8"0"},
+    // "本章字数：" is five full-width characters in 56 pixels: a point smaller keeps the colon.
+    {.kind = Kind::TransparentLabel, .name = u8"透明标签1", .x = 664, .y = 12, .w = 56, .h = 16, .text = u8"本章字数：",
+     .fontPoints = 8},
+    {.kind = Kind::TransparentLabel, .name = u8"透明标签2", .x = 719, .y = 12, .w = 73, .h = 16, .text = u8"0", .fontPoints = 8},
     {.kind = Kind::PictureButton, .name = u8"码字最小化", .x = 716, .y = 2, .w = 40, .h = 20, .text = u8"最小化",
      .picture = res::kCapMin, .hoverPicture = res::kCapMinHover},
     {.kind = Kind::PictureButton, .name = u8"码字关闭", .x = 761, .y = 2, .w = 40, .h = 20, .text = u8"关闭",

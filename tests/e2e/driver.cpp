@@ -7,6 +7,9 @@
 //   driver tray <title> <up|dbl|right> send a notification-area event to the window
 //   driver close <title>              ask the window to close, as the system close command does
 //   driver rect <title>               print the window's screen rectangle: x y w h
+//   driver settext <title> <id> <text> set the text of the window's control with that id ("\n" is a line break)
+//   driver gettext <title> <id>       print the text of that control (UTF-8)
+//   driver select <title> <id> <n>    select item n of that list as a click would, with its notification
 #include <windows.h>
 
 #include <commctrl.h>
@@ -22,7 +25,7 @@ HWND findTop(const wchar_t* title, bool visibleOnly) {
         const wchar_t* title;
         bool visibleOnly;
         HWND found;
-    } s{title, visibleOnly, nullptr};
+    } search{title, visibleOnly, nullptr};
     EnumWindows(
         [](HWND h, LPARAM lp) -> BOOL {
             auto* s = reinterpret_cast<S*>(lp);
@@ -34,15 +37,15 @@ HWND findTop(const wchar_t* title, bool visibleOnly) {
             }
             return TRUE;
         },
-        reinterpret_cast<LPARAM>(&s));
-    return s.found;
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 HWND findChild(HWND top, const wchar_t* text) {
     struct S {
         const wchar_t* text;
         HWND found;
-    } s{text, nullptr};
+    } search{text, nullptr};
     EnumChildWindows(
         top,
         [](HWND h, LPARAM lp) -> BOOL {
@@ -55,8 +58,8 @@ HWND findChild(HWND top, const wchar_t* text) {
             }
             return TRUE;
         },
-        reinterpret_cast<LPARAM>(&s));
-    return s.found;
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 bool waitFor(const wchar_t* title, int ms, bool present) {
@@ -105,6 +108,40 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (cmd == L"close") {
         PostMessageW(top, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (cmd == L"settext" && argc > 4) {
+        HWND c = GetDlgItem(top, _wtoi(argv[3]));
+        if (!c) return 1;
+        std::wstring text;
+        for (const wchar_t* p = argv[4]; *p; ++p) {
+            if (p[0] == L'\\' && p[1] == L'n') {
+                text += L"\r\n";
+                ++p;
+            } else {
+                text += *p;
+            }
+        }
+        SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        return 0;
+    }
+    if (cmd == L"gettext" && argc > 3) {
+        HWND c = GetDlgItem(top, _wtoi(argv[3]));
+        if (!c) return 1;
+        // GetWindowText reads only captions across processes; WM_GETTEXT asks the control itself.
+        std::wstring text(static_cast<std::size_t>(SendMessageW(c, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(
+            SendMessageW(c, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+        std::string utf8(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
+        std::printf("%s\n", utf8.c_str());
+        return 0;
+    }
+    if (cmd == L"select" && argc > 4) {
+        HWND c = GetDlgItem(top, _wtoi(argv[3]));
+        if (!c) return 1;
+        SendMessageW(c, LB_SETCURSEL, static_cast<WPARAM>(_wtoi(argv[4])), 0);
+        SendMessageW(GetParent(c), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), LBN_SELCHANGE), reinterpret_cast<LPARAM>(c));
         return 0;
     }
     if (cmd == L"rect") {
