@@ -21,8 +21,16 @@ std::size_t countCharacters(std::string_view gbk) {
         ++count;
         skipNext = b >= 0x80;
     };
-    for (char c : gbk) {
-        const auto b = static_cast<unsigned char>(c);
+    const std::size_t n = gbk.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(gbk[i]);
+        // Most of a chapter is two-byte characters: take one whole when nothing is pending and its
+        // second byte is neither removed nor the start of a pair that is.
+        if (b >= 0x80 && !skipNext && !pendingCr && i + 1 < n && gbk[i + 1] != ' ' && gbk[i + 1] != '\r') {
+            ++count;
+            ++i;
+            continue;
+        }
         if (b == ' ') continue;
         if (pendingCr) {
             pendingCr = false;

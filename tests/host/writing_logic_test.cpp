@@ -46,9 +46,9 @@ TEST(CountCharacters, MatchesTheThreeStepsOnRandomBytes) {
     };
     const char alphabet[] = {' ', '\r', '\n', 'a', '\x80', '\xB0', '\xA1'};
     unsigned x = 12345;
-    for (int round = 0; round < 2000; ++round) {
+    for (int round = 0; round < 20000; ++round) {
         std::string text;
-        for (int i = 0; i < round % 17; ++i) {
+        for (int i = 0; i < round % 23; ++i) {
             x = x * 1103515245u + 12345u;
             text += alphabet[(x >> 16) % sizeof alphabet];
         }
