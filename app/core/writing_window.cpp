@@ -113,29 +113,35 @@ void WritingWindow::loadSelectedChapter() {
     auto& store = app_.store();
     if (!core::SeekLiveRecord(store, selected + 1, app_.ui())) return;
     const std::string text = store.ReadField(contentField());
+    const bool damaged = store.lastReadDamaged();
     const std::string name = store.ReadField(nameField());
     shownItem_ = selected;
     control(u8"内容").setText(text);
     control(u8"名称").setText(name);
-    // The next save writes what is shown, so a record stored with leading spaces is trimmed as any other.
-    unsaved_ = true;
+    // The next save writes what is shown, so a record stored with leading spaces is trimmed as any other;
+    // a damaged text, shown empty, is left for recovery until the author writes something in its place.
+    unsaved_ = !damaged;
+    if (damaged) {
+        SendMessageW(control(u8"内容").hwnd(), EM_SETMODIFY, FALSE, 0);
+        SendMessageW(control(u8"名称").hwnd(), EM_SETMODIFY, FALSE, 0);
+    }
 }
 
 void WritingWindow::目录框_selectionChanged() {
     const int selected = control(u8"目录框").position();
     if (selected < 0 || selected == shownItem_) return;
     // What was typed since the last tick belongs to the chapter being left.
-    saveChapter(shownItem_);
+    (void)saveChapter(shownItem_);
     loadSelectedChapter();
 }
 
-void WritingWindow::时钟_保存_tick() { saveChapter(control(u8"目录框").position()); }
+void WritingWindow::时钟_保存_tick() { (void)saveChapter(control(u8"目录框").position()); }
 
-void WritingWindow::saveChapter(int item) {
+bool WritingWindow::saveChapter(int item) {
     auto& 内容 = control(u8"内容");
     auto& 名称 = control(u8"名称");
     const bool typed = SendMessageW(内容.hwnd(), EM_GETMODIFY, 0, 0) || SendMessageW(名称.hwnd(), EM_GETMODIFY, 0, 0);
-    if (!unsaved_ && !typed) return;  // the store would find the same bytes; reading them costs a 1 MB copy
+    if (!unsaved_ && !typed) return true;  // the store would find the same bytes; reading them costs a 1 MB copy
     if (typed && !unsaved_) editorText_ = 内容.text();
     const std::string name = 名称.text();
     auto& store = app_.store();
@@ -146,10 +152,11 @@ void WritingWindow::saveChapter(int item) {
         if (list.itemText(item) != title) list.setItemText(item, title);
     }
     // A write that failed on a record is tried again at the next tick.
-    if (!written && store.RecordNumber() != 0) return;
+    if (!written && store.RecordNumber() != 0) return false;
     unsaved_ = false;
     SendMessageW(内容.hwnd(), EM_SETMODIFY, FALSE, 0);
     SendMessageW(名称.hwnd(), EM_SETMODIFY, FALSE, 0);
+    return true;
 }
 
 void WritingWindow::newChapter() {
@@ -162,7 +169,8 @@ void WritingWindow::newChapter() {
     const std::filesystem::path file = app_.path("\\小说文件") / rt::toWide(core::chapterFileName(name));
     (void)rt::writeFile(file, editorText_);
     unsaved_ = true;
-    saveChapter(control(u8"目录框").position());
+    // A chapter its record did not take stays on screen rather than being emptied away.
+    if (!saveChapter(control(u8"目录框").position())) return;
     auto& store = app_.store();
     // Without a new record an item would stand for nothing; the chapter on screen stays.
     if (!store.AppendBlank()) return;

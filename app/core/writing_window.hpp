@@ -30,7 +30,8 @@ private:
     void loadSelectedChapter();
     void 目录框_selectionChanged();
     void 时钟_保存_tick();
-    void saveChapter(int item);
+    // Writes the boxes into the current record and retitles the item; false when the record refused them.
+    [[nodiscard]] bool saveChapter(int item);
     void newChapter();
     void deleteChapter();
 

@@ -6,6 +6,7 @@
 #include <dlgs.h>
 
 #include <algorithm>
+#include <fstream>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -427,6 +428,33 @@ TEST_F(WritingWindowTest, FirstSaveAfterLoadingWritesWhatIsShown) {
     EXPECT_EQ(text(u8"内容"), L"  缩进的旧文");
     tick();
     EXPECT_EQ(liveRecords(), (std::vector<Chapter>{ch(u8"甲", u8"缩进的旧文")}));
+}
+
+TEST_F(WritingWindowTest, ADamagedTextIsNotOverwrittenByShowingIt) {
+    seed({ch(u8"甲", u8"甲的正文，一段不短的文字。"), ch(u8"乙", u8"乙文")});
+    // Flip a byte inside the first chapter's stored text.
+    const fs::path data = dir.path() / L"小说数据" / L"DATA.edt";
+    std::string bytes = readBytes(data);
+    const auto at = bytes.find(gbk(u8"不短"));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+    std::ofstream(data, std::ios::binary | std::ios::trunc) << bytes;
+    open();
+    EXPECT_EQ(text(u8"内容"), L"") << "a damaged text is never shown as text";
+    tick();
+    choose(1);
+    choose(0);
+    tick();
+    {
+        auto& s = app->store();
+        s.GoFirst();
+        (void)s.ReadField(gbk(u8"内容"));
+        EXPECT_TRUE(s.lastReadDamaged()) << "still there for recovery";
+        EXPECT_TRUE(core::SeekLiveRecord(s, 1, ui));
+    }
+    type(u8"内容", L"重写");
+    tick();
+    EXPECT_EQ(liveRecords()[0], ch(u8"甲", u8"重写")) << "what the author writes in its place is saved";
 }
 
 TEST_F(WritingWindowTest, EmptyNameWarnsAndWritesNothingWhileANameOfSpacesIsAccepted) {
