@@ -988,6 +988,17 @@ TEST_F(WritingWindowTest, ColourPickersColourTheEditorOnly) {
     EXPECT_EQ(w().control(u8"背景颜色").colour(), RGB(250, 240, 230));
     EXPECT_EQ(coloursOf(u8"内容"), std::make_pair(RGB(10, 20, 30), RGB(250, 240, 230)));
     EXPECT_EQ(coloursOf(u8"名称"), std::make_pair(GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW)));
+    // And on screen: the picker shows its colour, the editor its background.
+    auto pixel = [&](std::u8string_view name, int x, int y) {
+        RedrawWindow(h(name), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        HDC dc = GetDC(h(name));
+        const COLORREF c = GetPixel(dc, w().scale(x), w().scale(y));
+        ReleaseDC(h(name), dc);
+        return c;
+    };
+    EXPECT_EQ(pixel(u8"文本颜色", 24, 12), RGB(10, 20, 30));
+    EXPECT_EQ(pixel(u8"背景颜色", 24, 12), RGB(250, 240, 230));
+    EXPECT_EQ(pixel(u8"内容", 300, 200), RGB(250, 240, 230));
     pick(u8"文本颜色", 200, 0, 0, IDCANCEL);
     EXPECT_EQ(w().control(u8"文本颜色").colour(), RGB(10, 20, 30));
     EXPECT_EQ(coloursOf(u8"内容").first, RGB(10, 20, 30));
