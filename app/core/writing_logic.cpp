@@ -149,7 +149,7 @@ std::string secondCaption(const rt::LocalDateTime& t) {
     return rt::gbk(u8"秒：") + rt::numberText(static_cast<long long>(t.second));
 }
 
-FontSpec takeFromFontDialog(FontSpec editor, const FontSpec& dialog) {
+EditorFont takeFromFontDialog(EditorFont editor, const EditorFont& dialog) {
     editor.face = dialog.face;
     editor.strikeout = dialog.strikeout;
     editor.underline = dialog.underline;

@@ -50,14 +50,14 @@ struct ColumnLefts {
 [[nodiscard]] std::string secondCaption(const rt::LocalDateTime& t);
 
 // An editor font as the window keeps it. Face is GBK; size in tenths of a point.
-struct FontSpec {
+struct EditorFont {
     std::string face;
     int pointTenths = 120;
     bool bold = false, italic = false, underline = false, strikeout = false;
     int escapement = 0;  // text angle in tenths of a degree
-    bool operator==(const FontSpec&) const = default;
+    bool operator==(const EditorFont&) const = default;
 };
 // What the font dialog hands to the editor: face, strikeout, underline, size and bold only.
-[[nodiscard]] FontSpec takeFromFontDialog(FontSpec editor, const FontSpec& dialog);
+[[nodiscard]] EditorFont takeFromFontDialog(EditorFont editor, const EditorFont& dialog);
 
 }  // namespace core

@@ -24,14 +24,14 @@ const std::string& nameField() {
     return s;
 }
 
-core::FontSpec designEditorFont() { return {.face = rt::gbk(u8"宋体"), .pointTenths = 120}; }
+core::EditorFont designEditorFont() { return {.face = rt::gbk(u8"宋体"), .pointTenths = 120}; }
 
-rt::FontChoice asChoice(const core::FontSpec& f) {
+rt::FontChoice asChoice(const core::EditorFont& f) {
     return {.face = f.face, .pointTenths = f.pointTenths, .bold = f.bold, .italic = f.italic, .underline = f.underline,
             .strikeout = f.strikeout};
 }
 
-core::FontSpec asSpec(const rt::FontChoice& c) {
+core::EditorFont asEditorFont(const rt::FontChoice& c) {
     return {.face = c.face, .pointTenths = c.pointTenths, .bold = c.bold, .italic = c.italic, .underline = c.underline,
             .strikeout = c.strikeout};
 }
@@ -228,7 +228,7 @@ void WritingWindow::字体设置_clicked() {
     // Confirmed or cancelled, the dialog's values are what the editor takes.
     const rt::FontChoice chosen = 通用对话框1_.show(hwnd());
     if (!alive()) return;
-    editorFont_ = core::takeFromFontDialog(editorFont_, asSpec(chosen));
+    editorFont_ = core::takeFromFontDialog(editorFont_, asEditorFont(chosen));
     applyEditorFont();
 }
 

@@ -53,7 +53,7 @@ private:
     bool unsaved_ = false;      // something changed since the last save, or the chapter on screen was loaded
     int shownItem_ = -1;        // list item of the chapter on screen
 
-    core::FontSpec editorFont_;
+    core::EditorFont editorFont_;
     rt::FontDialog 通用对话框1_;
     rt::UniqueFont editorHFont_;
     COLORREF editorInk_ = RGB(0, 0, 0);

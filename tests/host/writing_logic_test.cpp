@@ -153,11 +153,11 @@ TEST(ClockCaptions, ReadTheExampleWithoutLeadingZeros) {
 }
 
 TEST(TakeFromFontDialog, CopiesFaceStrikeoutUnderlineSizeAndBoldOnly) {
-    const FontSpec editor{.face = gbk(u8"宋体"), .pointTenths = 120, .italic = false, .escapement = 0};
-    const FontSpec dialog{.face = "Arial", .pointTenths = 205, .bold = true, .italic = true, .underline = true,
+    const EditorFont editor{.face = gbk(u8"宋体"), .pointTenths = 120, .italic = false, .escapement = 0};
+    const EditorFont dialog{.face = "Arial", .pointTenths = 205, .bold = true, .italic = true, .underline = true,
                           .strikeout = true, .escapement = 900};
-    const FontSpec got = takeFromFontDialog(editor, dialog);
-    EXPECT_EQ(got, (FontSpec{.face = "Arial", .pointTenths = 205, .bold = true, .italic = false, .underline = true,
+    const EditorFont got = takeFromFontDialog(editor, dialog);
+    EXPECT_EQ(got, (EditorFont{.face = "Arial", .pointTenths = 205, .bold = true, .italic = false, .underline = true,
                              .strikeout = true, .escapement = 0}));
     // Turning effects off reaches the editor as well.
     EXPECT_EQ(takeFromFontDialog(got, editor), editor);
