@@ -8,6 +8,7 @@
 #include "runtime/files.hpp"
 #include "runtime/text.hpp"
 #include "runtime/win/services.hpp"
+#include "runtime/win/webview.hpp"
 
 namespace app {
 
@@ -258,17 +259,15 @@ void WritingWindow::setClockLabels() {
     setIfChanged(control(u8"秒"), core::secondCaption(rt::now()));
 }
 
-int WritingWindow::outerDesignWidth() const {
+SIZE WritingWindow::outerDesignSize() const {
     RECT r{};
     GetWindowRect(hwnd(), &r);
-    return MulDiv(r.right - r.left, 96, dpi());
+    return {MulDiv(r.right - r.left, 96, dpi()), MulDiv(r.bottom - r.top, 96, dpi())};
 }
 
 void WritingWindow::layoutForSize() {
     if (!ready_) return;
-    RECT r{};
-    GetWindowRect(hwnd(), &r);
-    const int W = MulDiv(r.right - r.left, 96, dpi()), H = MulDiv(r.bottom - r.top, 96, dpi());
+    const auto [W, H] = outerDesignSize();
     auto& 内容 = control(u8"内容");
     auto& 分隔条 = control(u8"分隔条1");
     auto& 目录框 = control(u8"目录框");
@@ -304,7 +303,7 @@ void WritingWindow::layoutColumns(int target) {
     auto& 目录框 = control(u8"目录框");
     auto& 名称 = control(u8"名称");
     auto& 内容 = control(u8"内容");
-    const auto c = core::layoutForSplitter(target, outerDesignWidth(),
+    const auto c = core::layoutForSplitter(target, outerDesignSize().cx,
                                            {.list = 目录框.bounds().x, .name = 名称.bounds().x,
                                             .splitterWidth = 分隔条.bounds().w});
     auto b = 分隔条.bounds();
@@ -326,7 +325,8 @@ void WritingWindow::toggleFolderViewer() {
     }
     viewer.setVisible(true);
     setMenuItemText(u8"章节目录查看", rt::gbk(u8"章节目录关闭"));
-    viewer.setText(rt::fromWide(app_.path("\\小说文件").wstring()));
+    // Wide all the way: a program folder may hold characters GBK has not.
+    rt::WebView(viewer).navigate(app_.path("\\小说文件").wstring());
 }
 
 LRESULT WritingWindow::handleMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {

@@ -45,7 +45,8 @@ private:
     void layoutColumns(int target);
     void toggleFolderViewer();
     void applyEditorFont();
-    [[nodiscard]] int outerDesignWidth() const;
+    // The window's outer size in design pixels.
+    [[nodiscard]] SIZE outerDesignSize() const;
 
     Penloom& app_;
     bool ready_ = false;        // controls exist: the layout may run

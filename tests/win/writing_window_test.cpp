@@ -1004,6 +1004,26 @@ TEST_F(WritingWindowTest, ColourPickersColourTheEditorOnly) {
     EXPECT_EQ(coloursOf(u8"内容").first, RGB(10, 20, 30));
 }
 
+TEST_F(WritingWindowTest, AProgramFolderNamedOutsideGbkKeepsFilesAndViewerInIt) {
+    TempProgramDir other(L"penloom-ő😀");
+    fs::create_directory(other.path() / L"小说文件");
+    other.installBlankStore();
+    app = std::make_unique<app::Penloom>(other.path(), ui);
+    app->openChapterStore();
+    app->openWritingWindow();
+    setText(u8"名称", L"第一章");
+    setText(u8"内容", L"正文");
+    click(u8"新增章节");
+    EXPECT_EQ(readBytes(other.path() / L"小说文件" / L"第一章.txt"), gbk(u8"正文"));
+    SendMessageW(w().hwnd(), WM_COMMAND, MAKEWPARAM(w().menuItemId(u8"章节目录查看"), 0), 0);
+    const rt::WebView view(w().control(u8"章节目录"));
+    if (view.usesStandIn()) {
+        HWND listing = GetDlgItem(view.hwnd(), rt::WebView::kListId);
+        ASSERT_NE(listing, nullptr) << "the folder was found";
+        EXPECT_EQ(SendMessageW(listing, LVM_GETITEMCOUNT, 0, 0), 1);
+    }
+}
+
 // ---------------------------------------------------------------- a session
 
 TEST_F(WritingWindowTest, ASessionOfTypingReadsBackFromTheStoreExactlyAsShown) {
