@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "app/core/backup_logic.hpp"
 #include "app/core/chapter_store.hpp"
 #include "app/forms/forms.hpp"
 #include "runtime/datetime.hpp"
@@ -73,8 +74,8 @@ WritingWindow::WritingWindow(Penloom& app)
     onDrag(u8"分隔条1", [this](int, int target) { layoutColumns(target); });
     on(u8"章节目录查看", rt::Event::Clicked, [this] { toggleFolderViewer(); });
     on(u8"码字最小化", rt::Event::Clicked, [this] { setState(2); });
-    // The closing copy and the chapter-file backup join this click with the auto-save.
-    on(u8"码字关闭", rt::Event::Clicked, [this] { requestDestroy(); });
+    on(u8"时钟_自动保存", rt::Event::Tick, [this] { 时钟_自动保存_tick(); });
+    on(u8"码字关闭", rt::Event::Clicked, [this] { 码字关闭_clicked(); });
 }
 
 void WritingWindow::created() {
@@ -89,6 +90,46 @@ void WritingWindow::created() {
 }
 
 void WritingWindow::destroying() { (void)app_.store().Compact(); }
+
+// ---- Safety copies ----
+
+namespace {
+
+std::optional<core::FileStamp> stampOf(const std::filesystem::path& file) {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(file, ec);
+    if (ec) return std::nullopt;
+    auto time = std::filesystem::last_write_time(file, ec);
+    if (ec) return std::nullopt;
+    return core::FileStamp{size, static_cast<std::int64_t>(time.time_since_epoch().count())};
+}
+
+}  // namespace
+
+void WritingWindow::时钟_自动保存_tick() {
+    if (!menuItemChecked(u8"自动保存内容")) return;
+    const auto file = app_.path("\\自动保存\\自动保存文件【勿删】.txt");
+    // The file must equal the editor after every tick; rewriting identical bytes would only cost.
+    if (!autoSave_.mustWrite(editorVersion_, stampOf(file))) return;
+    if (!rt::writeFile(file, editorText_)) {
+        autoSave_.forget();
+        return;
+    }
+    if (auto stamp = stampOf(file)) autoSave_.written(editorVersion_, *stamp);
+}
+
+void WritingWindow::码字关闭_clicked() {
+    if (!editorText_.empty()) {
+        const auto folder = app_.path("\\自动保存备份");
+        const std::string name = core::closingCopyName(rt::now(), [&](const std::string& candidate) {
+            std::error_code ec;
+            return std::filesystem::exists(folder / rt::toWide(candidate), ec);
+        });
+        (void)rt::copyFile(app_.path("\\自动保存\\自动保存文件【勿删】.txt"), folder / rt::toWide(name));
+    }
+    requestDestroy();
+    BackupChapterFiles(app_);
+}
 
 // ---- Chapters ----
 
@@ -207,6 +248,7 @@ void WritingWindow::deleteChapter() {
 
 void WritingWindow::内容_changed() {
     editorText_ = control(u8"内容").text();
+    ++editorVersion_;
     unsaved_ = true;
     control(u8"透明标签2").setText(rt::numberText(static_cast<long long>(core::countCharacters(editorText_))));
 }

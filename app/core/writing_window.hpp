@@ -2,6 +2,7 @@
 #include <string>
 
 #include "app/core/app.hpp"
+#include "app/core/autosave_logic.hpp"
 #include "app/core/writing_logic.hpp"
 #include "runtime/win/dialogs.hpp"
 #include "runtime/win/handle.hpp"
@@ -35,6 +36,10 @@ private:
     void newChapter();
     void deleteChapter();
 
+    // Safety copies.
+    void 时钟_自动保存_tick();
+    void 码字关闭_clicked();
+
     // Editor aids.
     void 内容_changed();
     void 内容_keyUp(rt::KeyInfo key);
@@ -51,6 +56,8 @@ private:
     Penloom& app_;
     bool ready_ = false;        // controls exist: the layout may run
     std::string editorText_;    // read once per change, for the count and the next save
+    std::uint64_t editorVersion_ = 0;  // counts changes of the editor, for the auto-save
+    core::AutoSaveGate autoSave_;
     bool unsaved_ = false;      // something changed since the last save, or the chapter on screen was loaded
     int shownItem_ = -1;        // list item of the chapter on screen
 
