@@ -1077,4 +1077,118 @@ TEST_F(WritingWindowTest, ASessionOfTypingReadsBackFromTheStoreExactlyAsShown) {
     EXPECT_EQ(endedWith, -1);
 }
 
+// ---- Auto-save and the closing copy ----
+
+fs::path autoSaveFile(const fs::path& dir) { return dir / L"自动保存" / L"自动保存文件【勿删】.txt"; }
+
+std::optional<fs::file_time_type> modifiedTime(const fs::path& p) {
+    std::error_code ec;
+    auto t = fs::last_write_time(p, ec);
+    if (ec) return std::nullopt;
+    return t;
+}
+
+TEST_F(WritingWindowTest, AutoSaveTickLeavesTheFileEqualToTheEditorAndRewritesOnlyWhenNeeded) {
+    fs::create_directory(dir.path() / L"自动保存");
+    seed({ch(u8"第一章", u8"甲"), ch(u8"第二章", u8"乙乙")});
+    open();
+    const fs::path file = autoSaveFile(dir.path());
+    tick(u8"时钟_自动保存");
+    EXPECT_EQ(readBytes(file), gbk(u8"甲"));
+    setText(u8"内容", L"    第一段\r\n\r\n    第二段 ");
+    tick(u8"时钟_自动保存");
+    EXPECT_EQ(readBytes(file), gbk(u8"    第一段\r\n\r\n    第二段 ")) << "exactly the editor's bytes, spaces and line ends kept";
+    const auto written = modifiedTime(file);
+    for (int i = 0; i < 5; ++i) tick(u8"时钟_自动保存");
+    EXPECT_EQ(modifiedTime(file), written) << "an unchanged editor is not written again";
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << "changed behind our back";
+    tick(u8"时钟_自动保存");
+    EXPECT_EQ(readBytes(file), gbk(u8"    第一段\r\n\r\n    第二段 ")) << "a file that is not as written is restored";
+    fs::remove(file);
+    tick(u8"时钟_自动保存");
+    EXPECT_EQ(readBytes(file), gbk(u8"    第一段\r\n\r\n    第二段 ")) << "a deleted file comes back";
+    choose(1);
+    tick(u8"时钟_自动保存");
+    EXPECT_EQ(readBytes(file), gbk(u8"乙乙")) << "the file holds only the chapter now in the editor";
+    setText(u8"内容", L"");
+    tick(u8"时钟_自动保存");
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_EQ(fs::file_size(file), 0u) << "an empty editor gives a zero-length file";
+}
+
+TEST_F(WritingWindowTest, AutoSaveWithoutItsFolderWritesNothingAndGoesOn) {
+    open();
+    setText(u8"内容", L"无处保存");
+    tick(u8"时钟_自动保存");
+    tick(u8"时钟_自动保存");
+    EXPECT_FALSE(fs::exists(dir.path() / L"自动保存"));
+    EXPECT_TRUE(w().alive());
+}
+
+TEST_F(WritingWindowTest, CloseMakesTheTimestampedCopyThenClosesAndBacksUp) {
+    struct Case {
+        rt::LocalDateTime at;
+        const wchar_t* name;
+    };
+    const Case cases[] = {
+        {{2014, 1, 5, 19, 28, 17}, L"2014年1月5日19时28分17秒【备份】.txt"},
+        {{2014, 1, 5, 9, 5, 0}, L"2014年1月5日9时5分【备份】.txt"},
+        {{2014, 1, 5, 8, 0, 0}, L"2014年1月5日8时【备份】.txt"},
+        {{2014, 1, 5, 0, 0, 0}, L"2014年1月5日【备份】.txt"},
+        {{2014, 1, 5, 0, 5, 3}, L"2014年1月5日0时5分3秒【备份】.txt"},
+    };
+    for (auto f : {L"自动保存", L"自动保存备份", L"小说文件备份"}) fs::create_directory(dir.path() / f);
+    for (const auto& c : cases) {
+        rt::setClock([&] { return c.at; });
+        boxes.reset();
+        // What the program has done by the time its confirmation shows.
+        bool copyThen = false, batchThen = false, windowGoneThen = false;
+        DialogDriver confirm([&](HWND box) {
+            copyThen = fs::exists(dir.path() / L"自动保存备份" / c.name);
+            batchThen = fs::exists(dir.path() / L"复制文件.bat");
+            windowGoneThen = !w().alive();
+            pressButton(box, IDOK);
+        });
+        reopenWith({ch(u8"序章", u8"风起")});
+        std::ofstream(dir.path() / L"小说文件" / L"序章.txt", std::ios::binary) << "chapter file";
+        setText(u8"内容", L"风起青萍之末");
+        tick(u8"时钟_自动保存");
+        click(u8"码字关闭");
+        EXPECT_EQ(confirm.seen, 1);
+        EXPECT_TRUE(copyThen) << rt::toUtf8(rt::fromWide(c.name));
+        EXPECT_TRUE(batchThen) << "the batch is there while the confirmation shows";
+        EXPECT_TRUE(windowGoneThen) << "the window goes as soon as the loop runs, inside the confirmation";
+        EXPECT_EQ(readBytes(dir.path() / L"自动保存备份" / c.name), gbk(u8"风起青萍之末"));
+        EXPECT_FALSE(fs::exists(dir.path() / L"复制文件.bat"));
+        EXPECT_EQ(readBytes(dir.path() / L"小说文件备份" / L"序章.txt"), "chapter file");
+    }
+}
+
+TEST_F(WritingWindowTest, TwoClosesInOneSecondKeepBothCopies) {
+    for (auto f : {L"自动保存", L"自动保存备份"}) fs::create_directory(dir.path() / f);
+    rt::setClock([] { return rt::LocalDateTime{2014, 1, 5, 19, 28, 17}; });
+    for (const wchar_t* text : {L"第一次", L"第二次"}) {
+        open();
+        setText(u8"内容", text);
+        tick(u8"时钟_自动保存");
+        click(u8"码字关闭");
+        ASSERT_TRUE(pumpUntil([&] { return !w().alive(); }));
+        app.reset();
+    }
+    EXPECT_EQ(readBytes(dir.path() / L"自动保存备份" / L"2014年1月5日19时28分17秒【备份】.txt"), gbk(u8"第一次"));
+    EXPECT_EQ(readBytes(dir.path() / L"自动保存备份" / L"2014年1月5日19时28分17秒 (2)【备份】.txt"), gbk(u8"第二次"));
+}
+
+TEST_F(WritingWindowTest, CloseWithAnEmptyEditorMakesNoCopyButStillClosesAndBacksUp) {
+    for (auto f : {L"自动保存", L"自动保存备份"}) fs::create_directory(dir.path() / f);
+    open();
+    setText(u8"内容", L"");
+    tick(u8"时钟_自动保存");
+    click(u8"码字关闭");
+    ASSERT_TRUE(pumpUntil([&] { return !w().alive(); }));
+    EXPECT_TRUE(fs::is_empty(dir.path() / L"自动保存备份"));
+    ASSERT_EQ(boxes->boxes().size(), 1u);
+    EXPECT_EQ(boxes->boxes()[0].text, L"小说文件备份成功");
+}
+
 }  // namespace
