@@ -14,6 +14,7 @@ namespace rt {
 [[nodiscard]] std::string gbk(std::string_view utf8);
 [[nodiscard]] std::string gbk(std::u8string_view utf8);
 [[nodiscard]] std::string toUtf8(std::string_view gbk);
+void appendUtf8(std::string& out, char32_t codePoint);
 
 // Decimal text; a whole real is written without decimals.
 [[nodiscard]] std::string numberText(long long value);

@@ -20,24 +20,6 @@ int hexValue(wchar_t c) {
     return isAsciiDigit(ch) ? static_cast<int>(ch - '0') : ch >= 'a' && ch <= 'f' ? static_cast<int>(ch - 'a' + 10) : -1;
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 bool startsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
     if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
@@ -375,7 +357,7 @@ WebAddress classifyAddress(std::wstring_view address) {
                 if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < rest.size()) {
                     cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(rest[++i]) - 0xDC00);
                 }
-                appendUtf8(bytes, cp);
+                rt::appendUtf8(bytes, cp);
             }
         }
         std::wstring path = decodeUtf8(bytes, nullptr);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -42,25 +43,6 @@ LRESULT initState(HWND h, LPARAM lp) {
 void freeState(HWND h) {
     delete state(h);
     SetWindowLongPtrW(h, GWLP_USERDATA, 0);
-}
-
-// Double-buffered painting: background of the parent first, then the control's own drawing.
-template <typename Draw>
-void paintBuffered(HWND h, Draw draw) {
-    PAINTSTRUCT ps;
-    HDC hdc = BeginPaint(h, &ps);
-    RECT rc;
-    GetClientRect(h, &rc);
-    HDC mem = CreateCompatibleDC(hdc);
-    HBITMAP bmp = CreateCompatibleBitmap(hdc, rc.right > 0 ? rc.right : 1, rc.bottom > 0 ? rc.bottom : 1);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    paintParentBackground(h, mem);
-    draw(mem, rc);
-    BitBlt(hdc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    EndPaint(h, &ps);
 }
 
 bool forwardsToTop(UINT msg) {
@@ -268,6 +250,23 @@ HBRUSH solidBrush(COLORREF c) {
 }
 
 }  // namespace
+
+void paintBuffered(HWND h, const std::function<void(HDC, const RECT&)>& draw) {
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(h, &ps);
+    RECT rc;
+    GetClientRect(h, &rc);
+    HDC mem = CreateCompatibleDC(hdc);
+    HBITMAP bmp = CreateCompatibleBitmap(hdc, rc.right > 0 ? rc.right : 1, rc.bottom > 0 ? rc.bottom : 1);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    paintParentBackground(h, mem);
+    draw(mem, rc);
+    BitBlt(hdc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    EndPaint(h, &ps);
+}
 
 void registerControlClasses(HINSTANCE instance) {
     registerClass(instance, kPanelClass, panelProc, 0);

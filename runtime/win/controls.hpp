@@ -2,6 +2,8 @@
 // Creation and painting of the control kinds, including our own picture, label and panel classes.
 #include <windows.h>
 
+#include <functional>
+
 #include "runtime/win/window.hpp"
 
 namespace rt {
@@ -22,5 +24,7 @@ void paintBackground(HWND container, HDC hdc, const wchar_t* picture, COLORREF c
 // Paints what lies behind a child control, so that it can draw over it.
 void paintParentBackground(HWND child, HDC hdc);
 LRESULT colourStatic(HDC hdc, HWND control, const ControlDef* def);
+// WM_PAINT of our own controls: what lies behind first, then the control's drawing, without flicker.
+void paintBuffered(HWND h, const std::function<void(HDC, const RECT&)>& draw);
 
 }  // namespace rt

@@ -69,24 +69,6 @@ void moveLeftTo(HWND h, int left) {
     SetWindowPos(h, HWND_TOP, left, topInParent(h), 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-template <typename Draw>
-void paintOver(HWND h, Draw draw) {
-    PAINTSTRUCT ps;
-    HDC hdc = BeginPaint(h, &ps);
-    RECT rc;
-    GetClientRect(h, &rc);
-    HDC mem = CreateCompatibleDC(hdc);
-    HBITMAP bmp = CreateCompatibleBitmap(hdc, rc.right > 0 ? rc.right : 1, rc.bottom > 0 ? rc.bottom : 1);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    paintParentBackground(h, mem);
-    draw(mem, rc);
-    BitBlt(hdc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    EndPaint(h, &ps);
-}
-
 void fillRect(HDC dc, const RECT& r, COLORREF c) {
     HBRUSH b = CreateSolidBrush(c);
     FillRect(dc, &r, b);
@@ -112,7 +94,7 @@ LRESULT CALLBACK splitterProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
             return TRUE;
         case WM_PAINT:
-            paintOver(h, [&](HDC dc, const RECT& rc) {
+            paintBuffered(h, [&](HDC dc, const RECT& rc) {
                 // Two hairlines and a grip in the middle; the rest shows the window behind.
                 const int mid = rc.right / 2;
                 const int unit = MulDiv(1, dpiOf(h), 96);
@@ -188,7 +170,7 @@ LRESULT CALLBACK colourPickerProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_ERASEBKGND: return 1;
         case WM_PAINT:
-            paintOver(h, [&](HDC dc, const RECT& rc) {
+            paintBuffered(h, [&](HDC dc, const RECT& rc) {
                 const int unit = MulDiv(1, dpiOf(h), 96);
                 RECT frame = rc;
                 fillRect(dc, frame, GetFocus() == h ? kSelected : kEdge);
