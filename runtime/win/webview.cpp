@@ -23,6 +23,8 @@ namespace {
 
 constexpr wchar_t kClass[] = L"PenloomWebView";
 constexpr int kHintId = 6;
+// Navigation asked for by the listing itself, carried out once the listing's own handler has returned.
+constexpr UINT kNavigatePending = WM_APP + 1;
 
 bool g_standInOnly = false;
 std::function<void(const std::wstring&)> g_shellHook;
@@ -48,6 +50,7 @@ struct View {
     bool browserTried = false;
     std::vector<HWND> parts;
     std::vector<Entry> entries;  // listing order
+    std::wstring pending;        // address for kNavigatePending
 };
 
 View* viewOf(HWND h) {
@@ -222,6 +225,18 @@ void showNotice(View& v, Shown kind, const std::wstring& heading, const std::wst
     v.shown = kind;
 }
 
+// A read-only page text shows its scroll bar only when the text is longer than the box.
+void fitScrollBar(HWND edit) {
+    if (!edit) return;
+    ShowScrollBar(edit, SB_VERT, FALSE);
+    RECT rc;
+    GetClientRect(edit, &rc);
+    auto font = reinterpret_cast<HFONT>(SendMessageW(edit, WM_GETFONT, 0, 0));
+    const int lineHeight = std::max<int>(textSize(edit, font, L"国").cy, 1);
+    const auto lines = static_cast<int>(SendMessageW(edit, EM_GETLINECOUNT, 0, 0));
+    if (lines * lineHeight > rc.bottom) ShowScrollBar(edit, SB_VERT, TRUE);
+}
+
 // "www.example.com" of "http://www.example.com/a?b"; the whole address when it has no host.
 std::wstring hostOf(const std::wstring& address) {
     std::size_t start = address.find(L"://");
@@ -271,7 +286,7 @@ void layout(View& v) {
             y += head.cy + margin / 2;
             place(0, margin, y, w - 2 * margin, 2);
             y += margin / 2 + 2;
-            place(WebView::kTextId, margin, y, w - 2 * margin + margin / 2, h - y - margin / 2);
+            fitScrollBar(place(WebView::kTextId, margin, y, w - 2 * margin + margin / 2, h - y - margin / 2));
             break;
         }
         case Shown::Web:
@@ -301,6 +316,7 @@ void layout(View& v) {
 
 void navigateTo(View& v, std::wstring_view requested) {
     WebAddress a = classifyAddress(requested);
+    v.pending.clear();
     clearParts(v);
     v.address = a.text;
     v.addressIsFolder = false;
@@ -343,12 +359,18 @@ void navigateTo(View& v, std::wstring_view requested) {
     InvalidateRect(v.hwnd, nullptr, TRUE);
 }
 
+// The list must not be destroyed inside its own notification: it goes on using itself afterwards.
+void navigateSoon(View& v, std::wstring address) {
+    v.pending = std::move(address);
+    PostMessageW(v.hwnd, kNavigatePending, 0, 0);
+}
+
 void activateEntry(View& v, int index) {
     if (index < 0 || index >= static_cast<int>(v.entries.size())) return;
     const Entry& e = v.entries[static_cast<std::size_t>(index)];
     std::wstring path = joinPath(v.address, e.name);
     // Folders open in place, as in a browser's folder view; files with their own programs.
-    if (e.folder) navigateTo(v, path);
+    if (e.folder) navigateSoon(v, path);
     else shellOpenTarget(path, true);
 }
 
@@ -356,7 +378,7 @@ void goUp(View& v) {
     std::filesystem::path here(v.address);
     if (!here.has_relative_path()) return;  // a drive or share root
     if (!here.has_filename()) here = here.parent_path();  // a trailing separator
-    navigateTo(v, here.parent_path().wstring());
+    navigateSoon(v, here.parent_path().wstring());
 }
 
 LRESULT CALLBACK viewProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -386,6 +408,9 @@ LRESULT CALLBACK viewProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SETTEXT:
             navigateTo(*v, lp ? reinterpret_cast<const wchar_t*>(lp) : L"");
             return TRUE;
+        case kNavigatePending:
+            if (!v->pending.empty()) navigateTo(*v, std::wstring(v->pending));
+            return 0;
         case WM_SETFONT:
             v->font = reinterpret_cast<HFONT>(wp);
             makeHeadingFont(*v);

@@ -311,8 +311,8 @@ bool htmlEngineAvailable() {
     return available;
 }
 
-std::unique_ptr<BrowserHost> BrowserHost::create(HWND parent) {
-    if (!htmlEngineAvailable()) return nullptr;
+std::unique_ptr<BrowserHost> BrowserHost::create(HWND parent, bool withoutEngine) {
+    if (!withoutEngine && !htmlEngineAvailable()) return nullptr;
     auto host = std::make_unique<Host>(new Site(parent));
     if (!host->start()) return nullptr;
     return host;

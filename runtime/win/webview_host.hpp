@@ -10,7 +10,8 @@ namespace rt {
 class BrowserHost {
 public:
     // Null when this machine has no HTML engine or the browser cannot be placed in `parent`.
-    [[nodiscard]] static std::unique_ptr<BrowserHost> create(HWND parent);
+    // Tests of the container itself may skip the engine check: Wine still creates the browser object.
+    [[nodiscard]] static std::unique_ptr<BrowserHost> create(HWND parent, bool withoutEngine = false);
     virtual ~BrowserHost() = default;
     virtual void navigate(const std::wstring& address) = 0;
     virtual void resize(const RECT& area) = 0;
