@@ -442,8 +442,11 @@ LRESULT CALLBACK viewProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             if (nm->idFrom != WebView::kListId) break;
             if (nm->code == LVN_ITEMACTIVATE) {
                 activateEntry(*v, reinterpret_cast<NMITEMACTIVATE*>(lp)->iItem);
-            } else if (nm->code == LVN_KEYDOWN && reinterpret_cast<NMLVKEYDOWN*>(lp)->wVKey == VK_BACK) {
-                goUp(*v);
+            } else if (nm->code == LVN_KEYDOWN) {
+                // Backspace and F5 as in Explorer: up one folder, and list again.
+                WORD key = reinterpret_cast<NMLVKEYDOWN*>(lp)->wVKey;
+                if (key == VK_BACK) goUp(*v);
+                else if (key == VK_F5) navigateSoon(*v, v->address);
             }
             return 0;
         }

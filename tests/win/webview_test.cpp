@@ -340,10 +340,14 @@ TEST_F(WebViewTest, DoubleClickOpensFilesWithTheShellAndFoldersInPlace) {
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(names(list), std::vector<std::wstring>{L"人物.txt"});
 
-    // Backspace goes back up, as in Explorer.
+    // Backspace goes back up and F5 lists again, as in Explorer.
     SendMessageW(list, WM_KEYDOWN, VK_BACK, 0);
     EXPECT_TRUE(pumpUntil([&] { return windowText(view) == folder.wstring(); }));
     EXPECT_EQ(names(part(WebView::kListId)).size(), 5u);
+    writeBytes(folder / L"第3章.txt", "");
+    EXPECT_EQ(names(part(WebView::kListId)).size(), 5u) << "a listing is taken when the folder is opened";
+    SendMessageW(part(WebView::kListId), WM_KEYDOWN, VK_F5, 0);
+    EXPECT_TRUE(pumpUntil([&] { return rowOf(part(WebView::kListId), L"第3章.txt") == 4; }));
 }
 
 TEST_F(WebViewTest, DoubleClickRunsTheFileThroughTheRealShell) {
