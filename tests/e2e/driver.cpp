@@ -10,12 +10,19 @@
 //   driver settext <title> <id> <text> set the text of the window's control with that id ("\n" is a line break)
 //   driver gettext <title> <id>       print the text of that control (UTF-8)
 //   driver select <title> <id> <n>    select item n of that list as a click would, with its notification
+//   driver has <title> <text>         succeed when a control of the window shows that text (a message box's message)
+//   driver items <title> <id>         print the items of that list, one a line, the selected one after "> "
+//   driver savetext <title> <id> <file> write the text of that control to the file as GBK bytes
+//   driver keys <title> <id> <text> [log] [fast]
+//                                     type the text at the end of that control, a key at a time ("\n" is the
+//                                     Enter key: down, character, up). With a log: see keyIn.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <random>
 #include <string>
 
 namespace {
@@ -70,6 +77,120 @@ bool waitFor(const wchar_t* title, int ms, bool present) {
     return false;
 }
 
+std::wstring controlText(HWND c) {
+    // GetWindowText reads only captions across processes; WM_GETTEXT asks the control itself.
+    std::wstring text(static_cast<std::size_t>(SendMessageW(c, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(SendMessageW(c, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+    return text;
+}
+
+std::string bytesIn(UINT codePage, std::wstring_view text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+bool writeBytes(const wchar_t* path, const std::string& bytes) {
+    FILE* f = _wfopen(path, L"wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+double nowMs() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Types at the end of the control as a keyboard would, in short bursts with pauses between them
+// (pace "fast" leaves the pauses out). Each key is sent, so it has been handled when the send returns.
+// With a log path, writes <log>.text (GBK: the control's text at the start followed by everything the
+// text would type) and <log> with one line per change of the control's text: "<ms> <GBK length>",
+// the first at 0 ms for the text at the start, then "done" when every key was handled or
+// "gone <GBK length>" when the window went away, with the length the unanswered key would have made.
+// Returns 0 when all was typed and the control shows the text expected, 1 when the window went away.
+int keyIn(HWND c, const wchar_t* text, const wchar_t* logPath, bool paced) {
+    std::wstring model = controlText(c);
+    std::wstring whole = model;
+    for (const wchar_t* p = text; *p; ++p) {
+        if (p[0] == L'\\' && p[1] == L'n') {
+            whole += L"\r\n\r\n    ";
+            ++p;
+        } else {
+            whole += *p;
+        }
+    }
+    std::string log;
+    std::size_t shownBytes = bytesIn(936, model).size();
+    // Appends to what the control shows and logs the change.
+    auto shows = [&](std::wstring_view added, double ms) {
+        model += added;
+        shownBytes += bytesIn(936, added).size();
+        char line[64];
+        std::snprintf(line, sizeof line, "%.1f %zu\n", ms, shownBytes);
+        log += line;
+    };
+    auto finish = [&](const std::string& last, int code) {
+        log += last;
+        if (logPath) {
+            std::wstring textPath = std::wstring(logPath) + L".text";
+            if (!writeBytes(textPath.c_str(), bytesIn(936, whole)) || !writeBytes(logPath, log)) return 2;
+        }
+        return code;
+    };
+    // The log file appears as typing starts, so a watcher can time its kill from then.
+    if (logPath && !writeBytes(logPath, "")) return 2;
+    const int end = static_cast<int>(model.size());
+    SendMessageW(c, EM_SETSEL, end, end);
+    const double start = nowMs();
+    shows(L"", 0);
+    std::mt19937 random{std::random_device{}()};
+    int burst = 0;
+    auto send = [&](UINT msg, WPARAM wp, LPARAM lp) {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(c, msg, wp, lp, SMTO_ABORTIFHUNG, 10000, &result) != 0;
+    };
+    auto gone = [&](std::wstring_view pending) {
+        return finish("gone " + std::to_string(shownBytes + bytesIn(936, pending).size()) + "\n", 1);
+    };
+    const LPARAM enterDown = 0x001C0001, enterUp = static_cast<LPARAM>(0xC01C0001u);
+    for (const wchar_t* p = text; *p; ++p) {
+        // An input method commits a few characters at once; a person pauses between words.
+        if (paced && --burst < 0) {
+            burst = std::uniform_int_distribution<int>(0, 5)(random);
+            Sleep(std::uniform_int_distribution<DWORD>(10, 40)(random));
+        }
+        if (p[0] == L'\\' && p[1] == L'n') {
+            ++p;
+            if (!send(WM_KEYDOWN, VK_RETURN, enterDown)) return gone(L"");
+            if (!send(WM_CHAR, L'\r', enterDown)) return gone(L"\r\n");
+            shows(L"\r\n", nowMs() - start);
+            if (!send(WM_KEYUP, VK_RETURN, enterUp)) return gone(L"\r\n    ");
+            shows(L"\r\n    ", nowMs() - start);
+        } else {
+            const std::wstring_view key(p, 1);
+            if (!send(WM_CHAR, *p, 1)) return gone(key);
+            shows(key, nowMs() - start);
+        }
+    }
+    if (!IsWindow(c)) return gone(L"");
+    const std::wstring shown = controlText(c);
+    if (shown != model) {
+        std::fprintf(stderr, "typed text differs from the control's text (%zu against %zu characters)\n", model.size(),
+                     shown.size());
+        return finish("differs\n", 3);
+    }
+    return finish("done\n", 0);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -84,6 +205,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fwprintf(stderr, L"no window titled %ls\n", title);
         return 1;
     }
+    if (cmd == L"has" && argc > 3) return findChild(top, argv[3]) ? 0 : 1;
     if (cmd == L"click" && argc > 3) {
         HWND c = findChild(top, argv[3]);
         if (!c) return 1;
@@ -128,13 +250,29 @@ int wmain(int argc, wchar_t** argv) {
     if (cmd == L"gettext" && argc > 3) {
         HWND c = GetDlgItem(top, _wtoi(argv[3]));
         if (!c) return 1;
-        // GetWindowText reads only captions across processes; WM_GETTEXT asks the control itself.
-        std::wstring text(static_cast<std::size_t>(SendMessageW(c, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
-        text.resize(static_cast<std::size_t>(
-            SendMessageW(c, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
-        std::string utf8(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
-        std::printf("%s\n", utf8.c_str());
+        std::printf("%s\n", bytesIn(CP_UTF8, controlText(c)).c_str());
+        return 0;
+    }
+    if (cmd == L"savetext" && argc > 4) {
+        HWND c = GetDlgItem(top, _wtoi(argv[3]));
+        if (!c) return 1;
+        return writeBytes(argv[4], bytesIn(936, controlText(c))) ? 0 : 1;
+    }
+    if (cmd == L"keys" && argc > 4) {
+        HWND c = GetDlgItem(top, _wtoi(argv[3]));
+        if (!c) return 1;
+        return keyIn(c, argv[4], argc > 5 && *argv[5] ? argv[5] : nullptr, !(argc > 6 && std::wstring(argv[6]) == L"fast"));
+    }
+    if (cmd == L"items" && argc > 3) {
+        HWND c = GetDlgItem(top, _wtoi(argv[3]));
+        if (!c) return 1;
+        const int count = static_cast<int>(SendMessageW(c, LB_GETCOUNT, 0, 0));
+        const int selected = static_cast<int>(SendMessageW(c, LB_GETCURSEL, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            std::wstring item(static_cast<std::size_t>(SendMessageW(c, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+            item.resize(static_cast<std::size_t>(SendMessageW(c, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
+            std::printf("%s%s\n", i == selected ? "> " : "", bytesIn(CP_UTF8, item).c_str());
+        }
         return 0;
     }
     if (cmd == L"select" && argc > 4) {
