@@ -52,7 +52,11 @@ for dpi in 96 144; do
   sleep 1
   shot 码字窗口 "writing-viewer-${dpi}dpi"
 
-  drive click 码字窗口 关闭
+  # The click waits for its confirmation box, so it runs beside the answer.
+  drive click 码字窗口 关闭 &
+  check "码字关闭 confirms the backup" drive wait '信息：' 20000
+  drive click '信息：' 确定
+  wait $!
   check "writing window closes" drive gone 码字窗口 20000
   drive close '软件主界面'
   check "backup confirmed on close" drive wait '信息：' 20000
