@@ -163,10 +163,10 @@ int keyIn(HWND c, const wchar_t* text, const wchar_t* logPath, bool paced) {
     };
     const LPARAM enterDown = 0x001C0001, enterUp = static_cast<LPARAM>(0xC01C0001u);
     for (const wchar_t* p = text; *p; ++p) {
-        // An input method commits a few characters at once; a person pauses between words.
+        // An input method commits a word of a few characters at once; a person pauses between words.
         if (paced && --burst < 0) {
-            burst = std::uniform_int_distribution<int>(0, 5)(random);
-            Sleep(std::uniform_int_distribution<DWORD>(10, 40)(random));
+            burst = std::uniform_int_distribution<int>(0, 3)(random);
+            Sleep(std::uniform_int_distribution<DWORD>(20, 60)(random));
         }
         if (p[0] == L'\\' && p[1] == L'n') {
             ++p;
