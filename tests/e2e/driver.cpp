@@ -77,6 +77,13 @@ bool waitFor(const wchar_t* title, int ms, bool present) {
     return false;
 }
 
+// The control with that id, or a word on stderr saying which one is missing.
+HWND controlOf(HWND top, const wchar_t* id) {
+    HWND c = GetDlgItem(top, _wtoi(id));
+    if (!c) std::fwprintf(stderr, L"no control %ls in the window\n", id);
+    return c;
+}
+
 std::wstring controlText(HWND c) {
     // GetWindowText reads only captions across processes; WM_GETTEXT asks the control itself.
     std::wstring text(static_cast<std::size_t>(SendMessageW(c, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
@@ -94,9 +101,10 @@ std::string bytesIn(UINT codePage, std::wstring_view text) {
 
 bool writeBytes(const wchar_t* path, const std::string& bytes) {
     FILE* f = _wfopen(path, L"wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = f && std::fclose(f) == 0 && ok;
+    if (!ok) std::fwprintf(stderr, L"cannot write %ls\n", path);
+    return ok;
 }
 
 double nowMs() {
@@ -254,17 +262,17 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (cmd == L"savetext" && argc > 4) {
-        HWND c = GetDlgItem(top, _wtoi(argv[3]));
+        HWND c = controlOf(top, argv[3]);
         if (!c) return 1;
         return writeBytes(argv[4], bytesIn(936, controlText(c))) ? 0 : 1;
     }
     if (cmd == L"keys" && argc > 4) {
-        HWND c = GetDlgItem(top, _wtoi(argv[3]));
+        HWND c = controlOf(top, argv[3]);
         if (!c) return 1;
         return keyIn(c, argv[4], argc > 5 && *argv[5] ? argv[5] : nullptr, !(argc > 6 && std::wstring(argv[6]) == L"fast"));
     }
     if (cmd == L"items" && argc > 3) {
-        HWND c = GetDlgItem(top, _wtoi(argv[3]));
+        HWND c = controlOf(top, argv[3]);
         if (!c) return 1;
         const int count = static_cast<int>(SendMessageW(c, LB_GETCOUNT, 0, 0));
         const int selected = static_cast<int>(SendMessageW(c, LB_GETCURSEL, 0, 0));
@@ -276,7 +284,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (cmd == L"select" && argc > 4) {
-        HWND c = GetDlgItem(top, _wtoi(argv[3]));
+        HWND c = controlOf(top, argv[3]);
         if (!c) return 1;
         SendMessageW(c, LB_SETCURSEL, static_cast<WPARAM>(_wtoi(argv[4])), 0);
         SendMessageW(GetParent(c), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), LBN_SELCHANGE), reinterpret_cast<LPARAM>(c));

@@ -17,15 +17,6 @@ dir=$(make_program_folder "$exe")
 work=$(mktemp -d /tmp/penloom-journey-XXXXXX)
 gbk() { printf '%s' "$1" | iconv -f UTF-8 -t GBK; }
 
-# until_ok SECONDS COMMAND...: polls the command until it succeeds.
-until_ok() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -ge "$deadline" ] && return 1
-    sleep 0.1
-  done
-}
 items_are() { [ "$(drive items 码字窗口 $list | tr -d '\r')" = "$1" ]; }
 same() { cmp -s "$1" "$2"; }
 files_in() { (cd "$1" && LC_ALL=C ls -A); }
@@ -66,7 +57,8 @@ wine_run=$!
 check "main window appears" drive wait '软件主界面' 30000
 snap '软件主界面' 01-main
 
-drive click '软件主界面' 开始码字
+# A click that found no button to press is made again, as a user would.
+check "开始码字 clicked" until_ok 20 drive click '软件主界面' 开始码字
 check "writing window opens" drive wait '码字窗口' 20000
 check "the shipped store shows one blank chapter" until_ok 10 items_are '> '
 snap 码字窗口 02-writing-window

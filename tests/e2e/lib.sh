@@ -7,6 +7,15 @@ failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check() { local what=$1; shift; if "$@"; then echo "ok: $what"; else fail "$what"; fi; }
+# until_ok SECONDS COMMAND...: runs the command until it succeeds, for at most that long.
+until_ok() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
 
 # make_program_folder EXE -> prints the folder
 make_program_folder() {
