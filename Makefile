@@ -27,7 +27,7 @@ test-host: build-host
 test-win: build-win
 	scripts/run-tests win
 
-bench: deps
+bench: build-win
 	@[ -f build/bench/build.ninja ] || cmake --preset bench >/dev/null
 	cmake --build --preset bench
 	scripts/run-bench

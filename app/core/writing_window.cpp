@@ -70,7 +70,10 @@ WritingWindow::WritingWindow(Penloom& app)
         editorBrush_.reset(CreateSolidBrush(editorPaper_));
         InvalidateRect(control(u8"内容").hwnd(), nullptr, TRUE);
     });
-    on(u8"现行时间", rt::Event::Tick, [this] { setClockLabels(); });
+    on(u8"现行时间", rt::Event::Tick, [this] {
+        setClockLabels();
+        wakeAutoSave();
+    });
     onDrag(u8"分隔条1", [this](int, int target) { layoutColumns(target); });
     on(u8"章节目录查看", rt::Event::Clicked, [this] { toggleFolderViewer(); });
     on(u8"码字最小化", rt::Event::Clicked, [this] { setState(2); });
@@ -95,13 +98,14 @@ void WritingWindow::destroying() { (void)app_.store().Compact(); }
 
 namespace {
 
+// One query gives both size and time, where asking for each would look the path up twice.
 std::optional<core::FileStamp> stampOf(const std::filesystem::path& file) {
-    std::error_code ec;
-    auto size = std::filesystem::file_size(file, ec);
-    if (ec) return std::nullopt;
-    auto time = std::filesystem::last_write_time(file, ec);
-    if (ec) return std::nullopt;
-    return core::FileStamp{size, static_cast<std::int64_t>(time.time_since_epoch().count())};
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+    const auto size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const auto time = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return core::FileStamp{size, static_cast<std::int64_t>(time)};
 }
 
 }  // namespace
@@ -110,12 +114,32 @@ void WritingWindow::时钟_自动保存_tick() {
     if (!menuItemChecked(u8"自动保存内容")) return;
     const auto file = app_.path("\\自动保存\\自动保存文件【勿删】.txt");
     // The file must equal the editor after every tick; rewriting identical bytes would only cost.
-    if (!autoSave_.mustWrite(editorVersion_, stampOf(file))) return;
+    if (!autoSave_.mustWrite(editorVersion_, stampOf(file))) {
+        restAutoSave();
+        return;
+    }
     if (!rt::writeFile(file, editorText_)) {
-        autoSave_.forget();
+        autoSave_.forget();  // the timer keeps running: the next tick tries again
         return;
     }
     if (auto stamp = stampOf(file)) autoSave_.written(editorVersion_, *stamp);
+}
+
+// Even an empty 1 ms timer costs about 1 % of a core under Wine (100 wake-ups a second), so once the
+// file is known to equal the editor the timer rests; any change of the editor wakes it, and the clock's
+// second wakes it once, so a file deleted or edited behind our back is back within a second.
+// A timer someone else stopped (period 0) is left stopped.
+void WritingWindow::restAutoSave() {
+    auto& timer = control(u8"时钟_自动保存");
+    if (autoSaveRestingPeriod_ != 0 || timer.timerPeriod() == 0) return;
+    autoSaveRestingPeriod_ = timer.timerPeriod();
+    timer.setTimerPeriod(0);
+}
+
+void WritingWindow::wakeAutoSave() {
+    if (autoSaveRestingPeriod_ == 0) return;
+    control(u8"时钟_自动保存").setTimerPeriod(autoSaveRestingPeriod_);
+    autoSaveRestingPeriod_ = 0;
 }
 
 void WritingWindow::码字关闭_clicked() {
@@ -250,6 +274,7 @@ void WritingWindow::内容_changed() {
     editorText_ = control(u8"内容").text();
     ++editorVersion_;
     unsaved_ = true;
+    wakeAutoSave();
     control(u8"透明标签2").setText(rt::numberText(static_cast<long long>(core::countCharacters(editorText_))));
 }
 

@@ -38,6 +38,8 @@ private:
 
     // Safety copies.
     void 时钟_自动保存_tick();
+    void restAutoSave();
+    void wakeAutoSave();
     void 码字关闭_clicked();
 
     // Editor aids.
@@ -58,6 +60,7 @@ private:
     std::string editorText_;    // read once per change, for the count and the next save
     std::uint64_t editorVersion_ = 0;  // counts changes of the editor, for the auto-save
     core::AutoSaveGate autoSave_;
+    int autoSaveRestingPeriod_ = 0;  // the auto-save timer's period while it rests, else 0
     bool unsaved_ = false;      // something changed since the last save, or the chapter on screen was loaded
     int shownItem_ = -1;        // list item of the chapter on screen
 

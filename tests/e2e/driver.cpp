@@ -10,6 +10,9 @@
 //   driver settext <title> <id> <text> set the text of the window's control with that id ("\n" is a line break)
 //   driver gettext <title> <id>       print the text of that control (UTF-8)
 //   driver select <title> <id> <n>    select item n of that list as a click would, with its notification
+//   driver settextfile <title> <id> <file> set the control's text from a UTF-8 file (longer than a command line)
+//   driver type <title> <id> <per-s> <s> append one character at the end that many times a second, for s seconds;
+//                                     prints how many were appended
 //   driver has <title> <text>         succeed when a control of the window shows that text (a message box's message)
 //   driver items <title> <id>         print the items of that list, one a line, the selected one after "> "
 //   driver savetext <title> <id> <file> write the text of that control to the file as GBK bytes
@@ -22,6 +25,8 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -288,6 +293,37 @@ int wmain(int argc, wchar_t** argv) {
         if (!c) return 1;
         SendMessageW(c, LB_SETCURSEL, static_cast<WPARAM>(_wtoi(argv[4])), 0);
         SendMessageW(GetParent(c), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), LBN_SELCHANGE), reinterpret_cast<LPARAM>(c));
+        return 0;
+    }
+    if (cmd == L"settextfile" && argc > 4) {
+        HWND c = controlOf(top, argv[3]);
+        if (!c) return 1;
+        std::ifstream in(argv[4], std::ios::binary);
+        if (!in) return 1;
+        std::string utf8((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::wstring text(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0)), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), static_cast<int>(text.size()));
+        SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        return 0;
+    }
+    if (cmd == L"type" && argc > 5) {
+        HWND c = controlOf(top, argv[3]);
+        const int perSecond = _wtoi(argv[4]);
+        const int seconds = _wtoi(argv[5]);
+        if (!c || perSecond <= 0 || seconds <= 0) return 1;
+        const int total = perSecond * seconds;
+        const DWORD start = GetTickCount();
+        int typed = 0;
+        for (; typed < total; ++typed) {
+            // Paced from the start, so a slow append does not stretch the run.
+            const DWORD due = start + static_cast<DWORD>(static_cast<long long>(typed) * 1000 / perSecond);
+            const DWORD now = GetTickCount();
+            if (static_cast<LONG>(due - now) > 0) Sleep(due - now);
+            const auto end = static_cast<WPARAM>(SendMessageW(c, WM_GETTEXTLENGTH, 0, 0));
+            SendMessageW(c, EM_SETSEL, end, static_cast<LPARAM>(end));
+            SendMessageW(c, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"\u5b57"));
+        }
+        std::printf("%d\n", typed);
         return 0;
     }
     if (cmd == L"rect") {

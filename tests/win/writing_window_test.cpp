@@ -1116,6 +1116,29 @@ TEST_F(WritingWindowTest, AutoSaveTickLeavesTheFileEqualToTheEditorAndRewritesOn
     EXPECT_EQ(fs::file_size(file), 0u) << "an empty editor gives a zero-length file";
 }
 
+TEST_F(WritingWindowTest, AutoSaveTimerRestsWhileNothingChangesAndWakesForChangesAndTampering) {
+    fs::create_directory(dir.path() / L"自动保存");
+    seed({ch(u8"第一章", u8"甲")});
+    open(false);  // real timers
+    const fs::path file = autoSaveFile(dir.path());
+    auto& timer = w().control(u8"时钟_自动保存");
+    const std::string expected = gbk(u8"甲");
+    ASSERT_TRUE(pumpUntil([&] { return fs::exists(file) && readBytes(file) == expected && timer.timerPeriod() == 0; }))
+        << "once the file equals the editor the timer rests";
+    setText(u8"内容", L"夜色如墨");
+    EXPECT_EQ(timer.timerPeriod(), 1) << "a change wakes it at its own period";
+    ASSERT_TRUE(pumpUntil([&] { return readBytes(file) == gbk(u8"夜色如墨") && timer.timerPeriod() == 0; }));
+    const auto written = modifiedTime(file);
+    pumpUntil([] { return false; }, 1500);
+    EXPECT_EQ(modifiedTime(file), written) << "the clock's wake-up finds nothing to write";
+    for (bool remove : {false, true}) {
+        if (remove) fs::remove(file);
+        else std::ofstream(file, std::ios::binary | std::ios::trunc) << "changed behind our back";
+        EXPECT_TRUE(pumpUntil([&] { return fs::exists(file) && readBytes(file) == gbk(u8"夜色如墨"); }, 3000))
+            << (remove ? "a deleted file is back within the clock's second" : "an edited file is restored within the clock's second");
+    }
+}
+
 TEST_F(WritingWindowTest, AutoSaveWithoutItsFolderWritesNothingAndGoesOn) {
     open();
     setText(u8"内容", L"无处保存");
