@@ -1,7 +1,6 @@
 // What one keystroke costs in a long chapter: the character count over the whole text and the next
 // periodic save of the changed text (trimmed, into the store), for a 500,000-character chapter.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -21,15 +20,6 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kCharacters = 500'000;
 
-const std::string& contentField() {
-    static const std::string s = rt::gbk(u8"内容");
-    return s;
-}
-const std::string& nameField() {
-    static const std::string s = rt::gbk(u8"名称");
-    return s;
-}
-
 // A chapter as authors write it: paragraphs of Chinese text, each indented by four spaces.
 std::string chapter(std::size_t characters) {
     std::string out;
@@ -44,12 +34,8 @@ std::string chapter(std::size_t characters) {
     return out;
 }
 
-fs::path workDir() {
-    static const fs::path dir = [] {
-        std::string pattern = (fs::temp_directory_path() / "penloom-bench-editor-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) std::abort();
-        return fs::path(pattern);
-    }();
+const fs::path& workDir() {
+    static const fs::path dir = bench::workFolder("penloom-bench-editor");
     return dir;
 }
 
@@ -70,7 +56,7 @@ void BM_KeystrokeIn500kChapter(benchmark::State& state) {
     store.GoFirst();
     std::string text = chapter(kCharacters);
     const std::string title = rt::gbk(u8"第一百零八章 长夜");
-    if (!store.ModifyCurrent({{contentField(), rt::trimLeadingSpaces(text)}, {nameField(), title}})) std::abort();
+    if (!store.ModifyCurrent({{core::contentFieldName(), rt::trimLeadingSpaces(text)}, {core::nameFieldName(), title}})) std::abort();
     std::vector<std::size_t> starts;  // where each Chinese character begins
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (static_cast<unsigned char>(text[i]) >= 0x80) starts.push_back(i++);
@@ -83,7 +69,7 @@ void BM_KeystrokeIn500kChapter(benchmark::State& state) {
         text[at] = typed[0];
         text[at + 1] = static_cast<char>(0xA1 + n % 0x5E);
         benchmark::DoNotOptimize(core::countCharacters(text));
-        if (!store.ModifyCurrent({{contentField(), rt::trimLeadingSpaces(text)}, {nameField(), title}}))
+        if (!store.ModifyCurrent({{core::contentFieldName(), rt::trimLeadingSpaces(text)}, {core::nameFieldName(), title}}))
             state.SkipWithError("save failed");
     }
 }

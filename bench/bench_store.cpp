@@ -24,21 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-const std::string& contentField() {
-    static const std::string s = rt::gbk(u8"内容");
-    return s;
-}
-const std::string& nameField() {
-    static const std::string s = rt::gbk(u8"名称");
-    return s;
-}
-
-fs::path root() {
-    static const fs::path dir = [] {
-        std::string pattern = (fs::temp_directory_path() / "penloom-bench-store-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) std::abort();
-        return fs::path(pattern);
-    }();
+const fs::path& root() {
+    static const fs::path dir = bench::workFolder("penloom-bench-store");
     return dir;
 }
 
@@ -66,7 +53,7 @@ fs::path installBlank(const fs::path& dir) {
     main[24] = 0x08;
     main[25] = 0x02;
     main[112] = 2;
-    const std::string content = contentField(), title = nameField();
+    const std::string content = core::contentFieldName(), title = core::nameFieldName();
     std::copy(content.begin(), content.end(), main.begin() + 116);
     main[136] = 11;
     main[140] = 4;
@@ -91,7 +78,7 @@ fs::path buildStore(const fs::path& dir, int chapters, std::size_t characters) {
     for (int i = 0; i < chapters; ++i) {
         if (i > 0 && !store.AppendBlank()) std::abort();
         const std::string text = chapter(characters, static_cast<unsigned>(i));
-        if (!store.ModifyCurrent({{contentField(), text}, {nameField(), name(i)}})) std::abort();
+        if (!store.ModifyCurrent({{core::contentFieldName(), text}, {core::nameFieldName(), name(i)}})) std::abort();
     }
     return path;
 }
@@ -111,13 +98,13 @@ void BM_StoreChangedSave(benchmark::State& state) {
     if (!store.Open(path)) std::abort();
     store.GoFirst();
     store.Skip(kSaveTarget - 1);
-    std::string text = store.ReadField(contentField());
-    const std::string title = store.ReadField(nameField());
+    std::string text = store.ReadField(core::contentFieldName());
+    const std::string title = store.ReadField(core::nameFieldName());
     std::size_t i = 0;
     for (auto _ : state) {
         // The author typed: one character differs from the stored text.
         text[(i++ * 7919) % text.size() & ~std::size_t{1}] ^= 1;
-        if (!store.ModifyCurrent({{contentField(), text}, {nameField(), title}})) state.SkipWithError("save failed");
+        if (!store.ModifyCurrent({{core::contentFieldName(), text}, {core::nameFieldName(), title}})) state.SkipWithError("save failed");
     }
 }
 
@@ -166,11 +153,11 @@ void unchangedSave(benchmark::State& state, std::size_t characters) {
     if (!store.Open(path)) std::abort();
     store.GoFirst();
     store.Skip(1);
-    const std::string text = store.ReadField(contentField()), title = store.ReadField(nameField());
+    const std::string text = store.ReadField(core::contentFieldName()), title = store.ReadField(core::nameFieldName());
     // The editor hands over its own copy of the text on every tick.
     std::string edited = text;
     for (auto _ : state) {
-        if (!store.ModifyCurrent({{contentField(), edited}, {nameField(), title}})) state.SkipWithError("save failed");
+        if (!store.ModifyCurrent({{core::contentFieldName(), edited}, {core::nameFieldName(), title}})) state.SkipWithError("save failed");
         benchmark::DoNotOptimize(edited.data());
     }
 }
@@ -224,7 +211,7 @@ void BM_OpenAndList(benchmark::State& state) {
         core::ChapterStore store;
         if (!store.Open(path)) state.SkipWithError("open failed");
         std::size_t items = 0;
-        for (store.GoFirst(); !store.IsPastEnd(); store.Skip(1)) items += store.ReadField(nameField()).size();
+        for (store.GoFirst(); !store.IsPastEnd(); store.Skip(1)) items += store.ReadField(core::nameFieldName()).size();
         benchmark::DoNotOptimize(items);
     }
 }

@@ -1,7 +1,10 @@
 #pragma once
 // Benchmarks report their headline figures as "name value" lines; `make bench` gathers them.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace bench {
@@ -14,6 +17,13 @@ inline void reportFigure(const std::string& name, double value) {
             std::fclose(f);
         }
     }
+}
+
+// A fresh folder under the temporary directory, made once per name for the whole run.
+inline std::filesystem::path workFolder(const char* name) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (std::string(name) + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    return pattern;
 }
 
 }  // namespace bench

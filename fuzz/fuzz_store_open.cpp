@@ -53,7 +53,8 @@ void check(bool ok, const char* what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
-    static const std::string content = rt::gbk(u8"内容"), name = rt::gbk(u8"名称");
+    const std::string& content = core::contentFieldName();
+    const std::string& name = core::nameFieldName();
     const std::size_t mainSize = std::min<std::size_t>(size - 2, data[0] | (std::size_t{data[1]} << 8));
     const std::string mainBytes(reinterpret_cast<const char*>(data + 2), mainSize);
     const std::string dataBytes(reinterpret_cast<const char*>(data + 2 + mainSize), size - 2 - mainSize);

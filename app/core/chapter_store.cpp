@@ -15,15 +15,6 @@ namespace core {
 namespace fmt = store_format;
 using fmt::Extent;
 
-namespace {
-
-#ifdef PENLOOM_STORE_FUZZING
-// The fuzzer cannot forge checksums; with them ignored it reaches the layout checks behind them.
-constexpr bool kChecksCount = false;
-#else
-constexpr bool kChecksCount = true;
-#endif
-
 const std::string& contentFieldName() {
     static const std::string name = rt::gbk(u8"内容");
     return name;
@@ -32,6 +23,15 @@ const std::string& nameFieldName() {
     static const std::string name = rt::gbk(u8"名称");
     return name;
 }
+
+namespace {
+
+#ifdef PENLOOM_STORE_FUZZING
+// The fuzzer cannot forge checksums; with them ignored it reaches the layout checks behind them.
+constexpr bool kChecksCount = false;
+#else
+constexpr bool kChecksCount = true;
+#endif
 
 // What ReadField would give back for this value of 名称.
 std::string normalName(std::string_view value) {

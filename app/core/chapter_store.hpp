@@ -192,4 +192,8 @@ private:
 // ends the program through ui and returns false (reached only when ui.endProgram returns, as in tests).
 [[nodiscard]] bool SeekLiveRecord(ChapterStore& store, int n, rt::Ui& ui);
 
+// The two fields of a chapter record, spelt as the store spells them (GBK).
+[[nodiscard]] const std::string& contentFieldName();  // "内容": the chapter's text
+[[nodiscard]] const std::string& nameFieldName();     // "名称": the chapter's name
+
 }  // namespace core

@@ -17,15 +17,6 @@ namespace {
 
 constexpr UINT kApplyEditorFont = WM_APP + 40;
 
-const std::string& contentField() {
-    static const std::string s = rt::gbk(u8"内容");
-    return s;
-}
-const std::string& nameField() {
-    static const std::string s = rt::gbk(u8"名称");
-    return s;
-}
-
 core::EditorFont designEditorFont() { return {.face = rt::gbk(u8"宋体"), .pointTenths = 120}; }
 
 rt::FontChoice asChoice(const core::EditorFont& f) {
@@ -164,7 +155,7 @@ void WritingWindow::loadList() {
     while (!store.IsPastEnd()) {
         // A record marked deleted here was left by a run that never closed this window; listing it
         // would shift every later item off its record.
-        if (!store.IsDeleted()) list.addItem(rt::trimLeadingSpaces(store.ReadField(nameField())));
+        if (!store.IsDeleted()) list.addItem(rt::trimLeadingSpaces(store.ReadField(core::nameFieldName())));
         store.Skip(1);
     }
     if (list.itemCount() == 0) return;
@@ -178,9 +169,9 @@ void WritingWindow::loadSelectedChapter() {
     if (selected < 0) return;
     auto& store = app_.store();
     if (!core::SeekLiveRecord(store, selected + 1, app_.ui())) return;
-    const std::string text = store.ReadField(contentField());
+    const std::string text = store.ReadField(core::contentFieldName());
     const bool damaged = store.lastReadDamaged();
-    const std::string name = store.ReadField(nameField());
+    const std::string name = store.ReadField(core::nameFieldName());
     shownItem_ = selected;
     control(u8"内容").setText(text);
     control(u8"名称").setText(name);
@@ -211,7 +202,7 @@ bool WritingWindow::saveChapter(int item) {
     if (typed && !unsaved_) editorText_ = 内容.text();
     const std::string name = 名称.text();
     auto& store = app_.store();
-    const bool written = store.ModifyCurrent({{contentField(), rt::trimLeadingSpaces(editorText_)}, {nameField(), name}});
+    const bool written = store.ModifyCurrent({{core::contentFieldName(), rt::trimLeadingSpaces(editorText_)}, {core::nameFieldName(), name}});
     auto& list = control(u8"目录框");
     if (item >= 0 && item < list.itemCount()) {
         const std::string title = rt::trimLeadingSpaces(name);

@@ -32,50 +32,13 @@ struct OwnControl {
 
 OwnControl* state(HWND h) { return reinterpret_cast<OwnControl*>(GetWindowLongPtrW(h, GWLP_USERDATA)); }
 
-LRESULT initState(HWND h, LPARAM lp) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    auto* s = static_cast<OwnControl*>(cs->lpCreateParams);
-    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
-    // Stores the window text, which tools and screen readers read from outside the process.
-    return DefWindowProcW(h, WM_NCCREATE, 0, lp);
-}
-
-void freeState(HWND h) {
-    delete state(h);
-    SetWindowLongPtrW(h, GWLP_USERDATA, 0);
-}
-
-bool forwardsToTop(UINT msg) {
-    switch (msg) {
-        case WM_COMMAND:
-        case WM_NOTIFY:
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_DRAWITEM:
-        case WM_MEASUREITEM:
-        case kControlKeyDown:
-        case kControlKeyUp:
-            return true;
-        default:
-            return false;
-    }
-}
-
-LRESULT CALLBACK panelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) return initState(h, lp);
-    OwnControl* s = state(h);
-    if (msg == WM_NCDESTROY) {
-        freeState(h);
-        return DefWindowProcW(h, msg, wp, lp);
-    }
-    if (s && forwardsToTop(msg)) return SendMessageW(s->topLevel, msg, wp, lp);
+LRESULT panelMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, OwnControl* s) {
+    if (forwardsToTop(msg)) return SendMessageW(s->topLevel, msg, wp, lp);
     switch (msg) {
         case WM_ERASEBKGND:
         case WM_PRINTCLIENT:
-            paintBackground(h, reinterpret_cast<HDC>(wp), s && s->def ? s->def->picture : nullptr,
-                            s && s->def ? s->def->background : kPageColour);
+            paintBackground(h, reinterpret_cast<HDC>(wp), s->def ? s->def->picture : nullptr,
+                            s->def ? s->def->background : kPageColour);
             return 1;
         default:
             return DefWindowProcW(h, msg, wp, lp);
@@ -86,14 +49,7 @@ void clickPicture(HWND h) {
     SendMessageW(GetParent(h), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(h), BN_CLICKED), reinterpret_cast<LPARAM>(h));
 }
 
-LRESULT CALLBACK pictureProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) return initState(h, lp);
-    OwnControl* s = state(h);
-    if (msg == WM_NCDESTROY) {
-        freeState(h);
-        return DefWindowProcW(h, msg, wp, lp);
-    }
-    if (!s) return DefWindowProcW(h, msg, wp, lp);
+LRESULT pictureMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, OwnControl* s) {
     const bool clickable = s->def->kind == Kind::PictureButton;
     switch (msg) {
         case WM_ERASEBKGND: return 1;
@@ -184,14 +140,7 @@ LRESULT CALLBACK pictureProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(h, msg, wp, lp);
 }
 
-LRESULT CALLBACK labelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) return initState(h, lp);
-    OwnControl* s = state(h);
-    if (msg == WM_NCDESTROY) {
-        freeState(h);
-        return DefWindowProcW(h, msg, wp, lp);
-    }
-    if (!s) return DefWindowProcW(h, msg, wp, lp);
+LRESULT labelMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, OwnControl* s) {
     switch (msg) {
         case WM_ERASEBKGND: return 1;
         case WM_SETFONT:
@@ -222,17 +171,6 @@ LRESULT CALLBACK labelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         default: break;
     }
     return DefWindowProcW(h, msg, wp, lp);
-}
-
-void registerClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc, UINT style) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = style;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = name;
-    RegisterClassExW(&wc);
 }
 
 std::map<COLORREF, HBRUSH>& brushes() {
@@ -268,10 +206,39 @@ void paintBuffered(HWND h, const std::function<void(HDC, const RECT&)>& draw) {
     EndPaint(h, &ps);
 }
 
+bool forwardsToTop(UINT msg) {
+    switch (msg) {
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_DRAWITEM:
+        case WM_MEASUREITEM:
+        case kControlKeyDown:
+        case kControlKeyUp:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void registerOwnClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc, UINT style) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = style;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = name;
+    RegisterClassExW(&wc);
+}
+
 void registerControlClasses(HINSTANCE instance) {
-    registerClass(instance, kPanelClass, panelProc, 0);
-    registerClass(instance, kPictureClass, pictureProc, CS_DBLCLKS);
-    registerClass(instance, kLabelClass, labelProc, 0);
+    registerOwnClass(instance, kPanelClass, ownControlProc<OwnControl, panelMessage>, 0);
+    registerOwnClass(instance, kPictureClass, ownControlProc<OwnControl, pictureMessage>, CS_DBLCLKS);
+    registerOwnClass(instance, kLabelClass, ownControlProc<OwnControl, labelMessage>, 0);
     registerMoreControlClasses(instance);
 }
 

@@ -27,4 +27,28 @@ LRESULT colourStatic(HDC hdc, HWND control, const ControlDef* def);
 // WM_PAINT of our own controls: what lies behind first, then the control's drawing, without flicker.
 void paintBuffered(HWND h, const std::function<void(HDC, const RECT&)>& draw);
 
+// Messages a container passes on to its top-level window, so controls inside it act as if they sat on it.
+[[nodiscard]] bool forwardsToTop(UINT msg);
+
+void registerOwnClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc, UINT style);
+
+// Window procedure of our own control classes: the state object passed at creation lives with the
+// window and is deleted with it; Handle sees every message in between, with that state.
+template <class State, LRESULT (*Handle)(HWND, UINT, WPARAM, LPARAM, State*)>
+LRESULT CALLBACK ownControlProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+        // Stores the window text, which tools and screen readers read from outside the process.
+        return DefWindowProcW(h, msg, wp, lp);
+    }
+    auto* s = reinterpret_cast<State*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+    if (msg == WM_NCDESTROY) {
+        delete s;
+        SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+        return DefWindowProcW(h, msg, wp, lp);
+    }
+    if (!s) return DefWindowProcW(h, msg, wp, lp);
+    return Handle(h, msg, wp, lp, s);
+}
+
 }  // namespace rt

@@ -35,38 +35,20 @@ struct MoreState {
     bool pressed = false;
 };
 
-MoreState* stateOf(HWND h) { return reinterpret_cast<MoreState*>(GetWindowLongPtrW(h, GWLP_USERDATA)); }
-
-LRESULT attachState(HWND h, LPARAM lp) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-    return DefWindowProcW(h, WM_NCCREATE, 0, lp);
-}
-
-void dropState(HWND h) {
-    delete stateOf(h);
-    SetWindowLongPtrW(h, GWLP_USERDATA, 0);
-}
-
-int leftInParent(HWND h) {
+// Top-left corner within the parent's client area.
+POINT placeInParent(HWND h) {
     RECT r;
     GetWindowRect(h, &r);
     POINT p{r.left, r.top};
     ScreenToClient(GetParent(h), &p);
-    return p.x;
+    return p;
 }
 
-int topInParent(HWND h) {
-    RECT r;
-    GetWindowRect(h, &r);
-    POINT p{r.left, r.top};
-    ScreenToClient(GetParent(h), &p);
-    return p.y;
-}
+int leftInParent(HWND h) { return placeInParent(h).x; }
 
 void moveLeftTo(HWND h, int left) {
     // Above its neighbours while dragged, so the author sees where it will land.
-    SetWindowPos(h, HWND_TOP, left, topInParent(h), 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(h, HWND_TOP, left, placeInParent(h).y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void fillRect(HDC dc, const RECT& r, COLORREF c) {
@@ -80,14 +62,7 @@ int dpiOf(HWND h) {
     return dpi ? static_cast<int>(dpi) : 96;
 }
 
-LRESULT CALLBACK splitterProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) return attachState(h, lp);
-    MoreState* s = stateOf(h);
-    if (msg == WM_NCDESTROY) {
-        dropState(h);
-        return DefWindowProcW(h, msg, wp, lp);
-    }
-    if (!s) return DefWindowProcW(h, msg, wp, lp);
+LRESULT splitterMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, MoreState* s) {
     switch (msg) {
         case WM_ERASEBKGND: return 1;
         case WM_SETCURSOR:
@@ -159,14 +134,7 @@ void pickColour(HWND h, MoreState& s) {
     SendMessageW(GetParent(h), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(h), kColourChanged), reinterpret_cast<LPARAM>(h));
 }
 
-LRESULT CALLBACK colourPickerProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) return attachState(h, lp);
-    MoreState* s = stateOf(h);
-    if (msg == WM_NCDESTROY) {
-        dropState(h);
-        return DefWindowProcW(h, msg, wp, lp);
-    }
-    if (!s) return DefWindowProcW(h, msg, wp, lp);
+LRESULT colourPickerMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, MoreState* s) {
     switch (msg) {
         case WM_ERASEBKGND: return 1;
         case WM_PAINT:
@@ -230,37 +198,15 @@ LRESULT CALLBACK colourPickerProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK forwardSubclass(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-    switch (msg) {
-        case WM_COMMAND:
-        case WM_NOTIFY:
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_DRAWITEM:
-        case WM_MEASUREITEM:
-            return SendMessageW(reinterpret_cast<HWND>(ref), msg, wp, lp);
-        default:
-            return DefSubclassProc(h, msg, wp, lp);
-    }
-}
-
-void registerOne(HINSTANCE instance, const wchar_t* name, WNDPROC proc, UINT style) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = style;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = name;
-    RegisterClassExW(&wc);
+    if (forwardsToTop(msg)) return SendMessageW(reinterpret_cast<HWND>(ref), msg, wp, lp);
+    return DefSubclassProc(h, msg, wp, lp);
 }
 
 }  // namespace
 
 void registerMoreControlClasses(HINSTANCE instance) {
-    registerOne(instance, kSplitterClass, splitterProc, 0);
-    registerOne(instance, kColourPickerClass, colourPickerProc, CS_DBLCLKS);
+    registerOwnClass(instance, kSplitterClass, ownControlProc<MoreState, splitterMessage>, 0);
+    registerOwnClass(instance, kColourPickerClass, ownControlProc<MoreState, colourPickerMessage>, CS_DBLCLKS);
 }
 
 HWND createMoreControl(const ControlDef& d, HWND parent, int id, HWND topLevel) {

@@ -66,14 +66,14 @@ bool run(ChapterStore& store, const Model& m, const Op& op) {
         const MRec& r = m[op.record - 1];
         const std::string name = op.rename ? chapterName(r.id, op.version) : r.name;
         return goTo(store, op.record) &&
-               store.ModifyCurrent({{contentField(), chapterText(r.id, op.version, op.length)}, {nameField(), name}});
+               store.ModifyCurrent({{contentFieldName(), chapterText(r.id, op.version, op.length)}, {nameFieldName(), name}});
     }
     case Op::Append: return store.AppendBlank();
     case Op::Delete: return goTo(store, op.record) && store.DeleteCurrent();
     case Op::Compact: return store.Compact();
     case Op::Resave: {
         const MRec& r = m[op.record - 1];
-        return goTo(store, op.record) && store.ModifyCurrent({{contentField(), r.content}, {nameField(), r.name}});
+        return goTo(store, op.record) && store.ModifyCurrent({{contentFieldName(), r.content}, {nameFieldName(), r.name}});
     }
     }
     return false;
@@ -98,7 +98,7 @@ fs::path buildFrom(const fs::path& dir, const Model& m) {
     store.GoFirst();
     for (std::size_t i = 0; i < m.size(); ++i) {
         if (i > 0 && !store.AppendBlank()) return {};
-        if (!store.ModifyCurrent({{contentField(), m[i].content}, {nameField(), m[i].name}})) return {};
+        if (!store.ModifyCurrent({{contentFieldName(), m[i].content}, {nameFieldName(), m[i].name}})) return {};
     }
     return path;
 }
@@ -113,9 +113,9 @@ std::string reopenAndCompare(const fs::path& path, const std::vector<Rec>& befor
     for (store.GoFirst(); !store.IsPastEnd(); store.Skip(1)) {
         Rec r;
         r.deleted = store.IsDeleted();
-        r.content = store.ReadField(contentField());
+        r.content = store.ReadField(contentFieldName());
         if (store.lastReadDamaged()) return "record " + std::to_string(store.RecordNumber()) + " damaged";
-        r.name = store.ReadField(nameField());
+        r.name = store.ReadField(nameFieldName());
         seen.push_back(std::move(r));
     }
     if (wasAfter) *wasAfter = seen == after && seen != before;
@@ -254,12 +254,12 @@ TEST(ChapterStoreCrash, EveryChangeToTheFilesCanBeInterrupted) {
                 // reopen finds what it believes.
                 std::vector<Rec> believed;
                 for (store.GoFirst(); !store.IsPastEnd(); store.Skip(1))
-                    believed.push_back({store.ReadField(nameField()), store.ReadField(contentField()), store.IsDeleted()});
+                    believed.push_back({store.ReadField(nameFieldName()), store.ReadField(contentFieldName()), store.IsDeleted()});
                 const bool known = k == script.ops.size() ? believed == view(script.states[k])
                                                           : believed == view(script.states[k]) ||
                                                                 believed == view(script.states[k + 1]);
                 if (!known) _exit(6);
-                if (!store.AppendBlank() || !store.ModifyCurrent({{contentField(), "afterwards"}, {nameField(), "Z"}}) ||
+                if (!store.AppendBlank() || !store.ModifyCurrent({{contentFieldName(), "afterwards"}, {nameFieldName(), "Z"}}) ||
                     !store.Compact())
                     _exit(7);
                 _exit(0);
@@ -287,7 +287,7 @@ TEST(ChapterStoreCrash, EveryChangeToTheFilesCanBeInterrupted) {
             ChapterStore store;
             ASSERT_TRUE(store.Open(path));
             ASSERT_TRUE(store.AppendBlank());
-            ASSERT_TRUE(store.ModifyCurrent({{contentField(), "next"}, {nameField(), "N"}}));
+            ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), "next"}, {nameFieldName(), "N"}}));
             ASSERT_TRUE(store.Compact());
             EXPECT_EQ(store.checkIntegrity(), "");
         }

@@ -29,7 +29,7 @@ fs::path buildStore(const fs::path& dir, const std::vector<Rec>& records) {
     store.GoFirst();
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (i > 0) EXPECT_TRUE(store.AppendBlank());
-        EXPECT_TRUE(store.ModifyCurrent({{contentField(), records[i].content}, {nameField(), records[i].name}}));
+        EXPECT_TRUE(store.ModifyCurrent({{contentFieldName(), records[i].content}, {nameFieldName(), records[i].name}}));
         if (records[i].deleted) EXPECT_TRUE(store.DeleteCurrent());
     }
     if (records.empty()) {
@@ -66,8 +66,8 @@ TEST(ChapterStoreShipped, OpensOnTheBlankChapterAndWritesNothing) {
     EXPECT_FALSE(store.IsPastEnd());
     EXPECT_FALSE(store.IsDeleted());
     EXPECT_EQ(store.RecordNumber(), 1);
-    EXPECT_EQ(store.ReadField(nameField()), "");
-    EXPECT_EQ(store.ReadField(contentField()), "");
+    EXPECT_EQ(store.ReadField(nameFieldName()), "");
+    EXPECT_EQ(store.ReadField(contentFieldName()), "");
     EXPECT_FALSE(store.lastReadDamaged());
     store.Skip(1);
     EXPECT_TRUE(store.IsPastEnd());
@@ -85,7 +85,7 @@ TEST(ChapterStoreShipped, AppendAndModifyKeepTheInstalledBytesOfRecordOneAndTheH
         ASSERT_TRUE(store.Open(path));
         ASSERT_TRUE(store.AppendBlank());
         EXPECT_EQ(store.RecordNumber(), 2);
-        ASSERT_TRUE(store.ModifyCurrent({{contentField(), "abc"}, {nameField(), "abc"}}));
+        ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), "abc"}, {nameFieldName(), "abc"}}));
     }
     const std::string main = readBytes(dir / "DATA.EDB");
     const std::string data = readBytes(dir / "DATA.edt");
@@ -121,7 +121,7 @@ TEST(ChapterStoreShipped, FileNamesMatchWhateverTheirLetterCase) {
             ChapterStore store;
             ASSERT_TRUE(store.Open(dir / "data.edb"));
             ASSERT_TRUE(store.AppendBlank());
-            ASSERT_TRUE(store.ModifyCurrent({{contentField(), "text"}, {nameField(), "two"}}));
+            ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), "text"}, {nameFieldName(), "two"}}));
             ASSERT_TRUE(store.DeleteCurrent());
             ASSERT_TRUE(store.Compact());  // replaces the main file through a rename
         }
@@ -191,7 +191,7 @@ TEST(ChapterStoreCursor, ModifyPastTheEndWritesNothing) {
     walk(store);  // building the chapter list leaves the cursor past the end
     ASSERT_TRUE(store.IsPastEnd());
     const auto before = core::store_testing::ioCallCount();
-    EXPECT_FALSE(store.ModifyCurrent({{contentField(), "new"}, {nameField(), "new"}}));
+    EXPECT_FALSE(store.ModifyCurrent({{contentFieldName(), "new"}, {nameFieldName(), "new"}}));
     EXPECT_FALSE(store.DeleteCurrent());
     EXPECT_EQ(core::store_testing::ioCallCount(), before);
     EXPECT_EQ(readBytes(dir / "DATA.EDB"), main);
@@ -209,9 +209,9 @@ TEST(ChapterStoreCursor, EveryOperationIsSafeOnAStoreThatIsNotOpen) {
         EXPECT_EQ(store->RecordNumber(), 0);
         store->Skip(1);
         store->Skip(-5);
-        EXPECT_EQ(store->ReadField(contentField()), "");
-        EXPECT_EQ(store->ReadField(nameField()), "");
-        EXPECT_FALSE(store->ModifyCurrent({{contentField(), "x"}}));
+        EXPECT_EQ(store->ReadField(contentFieldName()), "");
+        EXPECT_EQ(store->ReadField(nameFieldName()), "");
+        EXPECT_FALSE(store->ModifyCurrent({{contentFieldName(), "x"}}));
         EXPECT_FALSE(store->AppendBlank());
         EXPECT_FALSE(store->DeleteCurrent());
         EXPECT_FALSE(store->Compact());
@@ -242,7 +242,7 @@ TEST(ChapterStoreCursor, UnknownFieldChangesNothing) {
     ChapterStore store;
     ASSERT_TRUE(store.Open(buildStore(dir.path(), {{"A", "a", false}})));
     store.GoFirst();
-    EXPECT_FALSE(store.ModifyCurrent({{nameField(), "B"}, {"no such field", "x"}}));
+    EXPECT_FALSE(store.ModifyCurrent({{nameFieldName(), "B"}, {"no such field", "x"}}));
     EXPECT_EQ(store.ReadField("no such field"), "");
     EXPECT_EQ(walk(store), (std::vector<Rec>{{"A", "a", false}}));
 }
@@ -309,8 +309,8 @@ TEST(ChapterStoreRoundTrip, NamesAreCutTo512BytesAtACharacterBoundary) {
             ChapterStore store;
             ASSERT_TRUE(store.Open(path));
             store.GoFirst();
-            ASSERT_TRUE(store.ModifyCurrent({{contentField(), "t"}, {nameField(), c.name}}));
-            EXPECT_EQ(store.ReadField(nameField()), c.stored);
+            ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), "t"}, {nameFieldName(), c.name}}));
+            EXPECT_EQ(store.ReadField(nameFieldName()), c.stored);
         }
         const std::string main = readBytes(dir / "DATA.EDB");
         EXPECT_EQ(main.substr(268, c.stored.size()), c.stored);
@@ -318,7 +318,7 @@ TEST(ChapterStoreRoundTrip, NamesAreCutTo512BytesAtACharacterBoundary) {
         ChapterStore store;
         ASSERT_TRUE(store.Open(path));
         store.GoFirst();
-        EXPECT_EQ(store.ReadField(nameField()), c.stored);
+        EXPECT_EQ(store.ReadField(nameFieldName()), c.stored);
     }
 }
 
@@ -329,9 +329,9 @@ TEST(ChapterStoreRoundTrip, ModifyOfOneFieldLeavesTheOther) {
         ChapterStore store;
         ASSERT_TRUE(store.Open(path));
         ASSERT_TRUE(goTo(store, 1));
-        ASSERT_TRUE(store.ModifyCurrent({{nameField(), "A2"}}));
+        ASSERT_TRUE(store.ModifyCurrent({{nameFieldName(), "A2"}}));
         ASSERT_TRUE(goTo(store, 2));
-        ASSERT_TRUE(store.ModifyCurrent({{contentField(), "bravo2"}}));
+        ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), "bravo2"}}));
     }
     ChapterStore store;
     ASSERT_TRUE(store.Open(path));
@@ -354,7 +354,7 @@ TEST(ChapterStoreCompact, RenumbersTheRecordsThatStayAndSetsTheCount) {
         EXPECT_TRUE(store.IsPastEnd());
         ASSERT_TRUE(core::SeekLiveRecord(store, 2, ui));
         EXPECT_EQ(store.RecordNumber(), 2);
-        EXPECT_EQ(store.ReadField(nameField()), "C");
+        EXPECT_EQ(store.ReadField(nameFieldName()), "C");
     }
     const std::string main = readBytes(dir / "DATA.EDB");
     EXPECT_EQ(le32(main, 16), 2u);
@@ -378,15 +378,15 @@ TEST(ChapterStoreCompact, LeavesNoDeletedOrOldTextInEitherFileAndGivesBackTheTai
         ChapterStore store;
         ASSERT_TRUE(store.Open(path));
         store.GoFirst();
-        ASSERT_TRUE(store.ModifyCurrent({{contentField(), repeat("ALPHA-OLD ", 300)}, {nameField(), "A"}}));
-        ASSERT_TRUE(store.ModifyCurrent({{contentField(), repeat("alpha-new ", 200)}, {nameField(), "A"}}));
+        ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), repeat("ALPHA-OLD ", 300)}, {nameFieldName(), "A"}}));
+        ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), repeat("alpha-new ", 200)}, {nameFieldName(), "A"}}));
         ASSERT_TRUE(store.AppendBlank());
-        ASSERT_TRUE(store.ModifyCurrent({{contentField(), repeat(secretText, 500)}, {nameField(), secretName}}));
+        ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), repeat(secretText, 500)}, {nameFieldName(), secretName}}));
         ASSERT_TRUE(store.AppendBlank());
         for (int v = 0; v < 20; ++v)
-            ASSERT_TRUE(store.ModifyCurrent({{contentField(), chapterText(3, v, 2000 + 700 * v)}, {nameField(), "C"}}));
+            ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), chapterText(3, v, 2000 + 700 * v)}, {nameFieldName(), "C"}}));
         ASSERT_TRUE(store.AppendBlank());
-        ASSERT_TRUE(store.ModifyCurrent({{contentField(), chapterText(4, 0, 9000)}, {nameField(), "D"}}));
+        ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), chapterText(4, 0, 9000)}, {nameFieldName(), "D"}}));
         ASSERT_TRUE(goTo(store, 2));
         ASSERT_TRUE(store.DeleteCurrent());
         ASSERT_TRUE(store.Compact());
@@ -423,7 +423,7 @@ TEST(ChapterStoreCompact, AllRecordsMarkedLeavesAnEmptyStoreThatStillTakesChapte
         ChapterStore store;
         ASSERT_TRUE(store.Open(path));
         ASSERT_TRUE(store.AppendBlank());
-        ASSERT_TRUE(store.ModifyCurrent({{contentField(), "again"}, {nameField(), "N"}}));
+        ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), "again"}, {nameFieldName(), "N"}}));
     }
     ChapterStore store;
     ASSERT_TRUE(store.Open(path));
@@ -449,32 +449,32 @@ TEST(ChapterStoreSaving, AnUnchangedSaveTouchesNoFile) {
     FakeUi ui;
     // The writing window: load the chapter, then save it ten times a second.
     ASSERT_TRUE(core::SeekLiveRecord(store, 2, ui));
-    const std::string text = store.ReadField(contentField()), name = store.ReadField(nameField());
+    const std::string text = store.ReadField(contentFieldName()), name = store.ReadField(nameFieldName());
     const auto calls = core::store_testing::ioCallCount();
     const auto times = mtimes();
-    for (int i = 0; i < 10; ++i) EXPECT_TRUE(store.ModifyCurrent({{contentField(), text}, {nameField(), name}}));
-    EXPECT_TRUE(store.ModifyCurrent({{nameField(), name}}));
+    for (int i = 0; i < 10; ++i) EXPECT_TRUE(store.ModifyCurrent({{contentFieldName(), text}, {nameFieldName(), name}}));
+    EXPECT_TRUE(store.ModifyCurrent({{nameFieldName(), name}}));
     EXPECT_EQ(core::store_testing::ioCallCount(), calls);
     EXPECT_EQ(mtimes(), times);
 
     // Right after a real change, saving the same again is free too.
     const std::string changed = text + "!";
-    ASSERT_TRUE(store.ModifyCurrent({{contentField(), changed}, {nameField(), name}}));
+    ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), changed}, {nameFieldName(), name}}));
     EXPECT_GT(core::store_testing::ioCallCount(), calls);
     const auto after = core::store_testing::ioCallCount();
-    EXPECT_TRUE(store.ModifyCurrent({{contentField(), changed}, {nameField(), name}}));
+    EXPECT_TRUE(store.ModifyCurrent({{contentFieldName(), changed}, {nameFieldName(), name}}));
     // Another record was loaded in between: the stored hash still spares the write.
     ASSERT_TRUE(core::SeekLiveRecord(store, 1, ui));
-    EXPECT_EQ(store.ReadField(contentField()), "a");
+    EXPECT_EQ(store.ReadField(contentFieldName()), "a");
     ASSERT_TRUE(core::SeekLiveRecord(store, 2, ui));
     const auto beforeResave = core::store_testing::ioCallCount();
-    EXPECT_TRUE(store.ModifyCurrent({{contentField(), changed}, {nameField(), name}}));
+    EXPECT_TRUE(store.ModifyCurrent({{contentFieldName(), changed}, {nameFieldName(), name}}));
     EXPECT_EQ(core::store_testing::ioCallCount(), beforeResave);
     EXPECT_EQ(beforeResave, after + 2) << "only the two reads of record 1's name and text";
     // A fresh blank record saved blank.
     ASSERT_TRUE(store.AppendBlank());
     const auto blank = core::store_testing::ioCallCount();
-    EXPECT_TRUE(store.ModifyCurrent({{contentField(), ""}, {nameField(), ""}}));
+    EXPECT_TRUE(store.ModifyCurrent({{contentFieldName(), ""}, {nameFieldName(), ""}}));
     EXPECT_EQ(core::store_testing::ioCallCount(), blank);
 }
 
@@ -510,7 +510,7 @@ TEST(ChapterStoreSaving, ManySavesOfAChapterKeepTheCompanionWithinTwiceTheLiveDa
         for (int i = 0; i < c.saves; ++i) {
             std::string text = base.substr(0, c.length(i, rng));
             if (!text.empty()) text[text.size() / 2] = static_cast<char>('a' + i % 26);
-            ASSERT_TRUE(store.ModifyCurrent({{contentField(), text}, {nameField(), "D"}}));
+            ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), text}, {nameFieldName(), "D"}}));
             const std::uint64_t live = othersBlocks + valueBlocks({"D", text, false});
             const std::uint64_t blocks = fs::file_size(dir / "DATA.edt") / 512;
             // Twice the live data plus a block per record (and block 0).
@@ -732,10 +732,10 @@ TEST(ChapterStoreDamaged, EveryPairOpensCleanlyOrFailsClearlyAndIsNeverRewritten
                 ASSERT_TRUE(opened);
                 std::vector<Expect> seen;
                 for (store.GoFirst(); !store.IsPastEnd(); store.Skip(1)) {
-                    const std::string content = store.ReadField(contentField());
+                    const std::string content = store.ReadField(contentFieldName());
                     const bool damaged = store.lastReadDamaged();
                     if (damaged) EXPECT_EQ(content, "");
-                    seen.push_back({store.ReadField(nameField()), damaged});
+                    seen.push_back({store.ReadField(nameFieldName()), damaged});
                     const int id = store.RecordNumber();
                     if (!damaged && !c.records.at(id - 1).blank)
                         EXPECT_EQ(content, chapterText(id, 0, id == 1 ? 300 : id == 2 ? 2000 : 5000));
@@ -757,7 +757,7 @@ TEST(ChapterStoreDamaged, EveryPairOpensCleanlyOrFailsClearlyAndIsNeverRewritten
             ChapterStore store;
             ASSERT_TRUE(store.Open(dir / "data.edb"));
             ASSERT_TRUE(store.AppendBlank());
-            ASSERT_TRUE(store.ModifyCurrent({{contentField(), chapterText(9, 0, 4000)}, {nameField(), "N"}}));
+            ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), chapterText(9, 0, 4000)}, {nameFieldName(), "N"}}));
             ASSERT_TRUE(goTo(store, 1));
             ASSERT_TRUE(store.DeleteCurrent());
             EXPECT_TRUE(store.Compact());
@@ -766,16 +766,16 @@ TEST(ChapterStoreDamaged, EveryPairOpensCleanlyOrFailsClearlyAndIsNeverRewritten
         ASSERT_TRUE(store.Open(dir / "data.edb"));
         std::size_t k = 1;
         for (store.GoFirst(); !store.IsPastEnd(); store.Skip(1), ++k) {
-            const std::string content = store.ReadField(contentField());
+            const std::string content = store.ReadField(contentFieldName());
             const bool damaged = store.lastReadDamaged();
             if (k == c.records.size()) {
-                EXPECT_EQ(store.ReadField(nameField()), "N");
+                EXPECT_EQ(store.ReadField(nameFieldName()), "N");
                 EXPECT_EQ(content, chapterText(9, 0, 4000));
                 continue;
             }
             ASSERT_LT(k, c.records.size());
             const Expect& e = c.records[k];  // record 1 was deleted
-            EXPECT_EQ(store.ReadField(nameField()), e.name);
+            EXPECT_EQ(store.ReadField(nameFieldName()), e.name);
             EXPECT_EQ(damaged, e.damaged) << "record " << k + 1 << " before compacting";
             if (!e.damaged) EXPECT_EQ(content, chapterText(static_cast<int>(k + 1), 0, k == 1 ? 2000 : 5000));
         }
@@ -809,10 +809,10 @@ TEST(ChapterStoreDamaged, RecordsSharingOneValueKeepItWhileEitherUsesIt) {
     EXPECT_NE(store.checkIntegrity(), "");
     ASSERT_TRUE(goTo(store, 2));
     for (int v = 1; v <= 30; ++v)
-        ASSERT_TRUE(store.ModifyCurrent({{contentField(), chapterText(2, v, 1000 + 300 * v)}, {nameField(), "B"}}));
+        ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), chapterText(2, v, 1000 + 300 * v)}, {nameFieldName(), "B"}}));
     ASSERT_TRUE(store.AppendBlank());
-    ASSERT_TRUE(store.ModifyCurrent({{contentField(), chapterText(4, 0, 30000)}, {nameField(), "D"}}));
+    ASSERT_TRUE(store.ModifyCurrent({{contentFieldName(), chapterText(4, 0, 30000)}, {nameFieldName(), "D"}}));
     ASSERT_TRUE(goTo(store, 3));
-    EXPECT_EQ(store.ReadField(contentField()), chapterText(2, 0, 2000));
+    EXPECT_EQ(store.ReadField(contentFieldName()), chapterText(2, 0, 2000));
     EXPECT_FALSE(store.lastReadDamaged());
 }

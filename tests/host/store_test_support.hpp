@@ -19,14 +19,8 @@ namespace store_test {
 
 namespace fs = std::filesystem;
 
-inline const std::string& contentField() {
-    static const std::string s = rt::gbk(u8"内容");
-    return s;
-}
-inline const std::string& nameField() {
-    static const std::string s = rt::gbk(u8"名称");
-    return s;
-}
+using core::contentFieldName;
+using core::nameFieldName;
 
 class TempDir {
 public:
@@ -89,9 +83,9 @@ inline std::vector<Rec> walk(core::ChapterStore& store) {
     for (store.GoFirst(); !store.IsPastEnd(); store.Skip(1)) {
         Rec r;
         r.deleted = store.IsDeleted();
-        r.content = store.ReadField(contentField());
+        r.content = store.ReadField(contentFieldName());
         EXPECT_FALSE(store.lastReadDamaged()) << "record " << store.RecordNumber();
-        r.name = store.ReadField(nameField());
+        r.name = store.ReadField(nameFieldName());
         out.push_back(std::move(r));
     }
     return out;

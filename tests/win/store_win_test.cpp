@@ -51,15 +51,6 @@ protected:
     fs::path dir_;
 };
 
-const std::string& contentField() {
-    static const std::string s = rt::gbk(u8"内容");
-    return s;
-}
-const std::string& nameField() {
-    static const std::string s = rt::gbk(u8"名称");
-    return s;
-}
-
 }  // namespace
 
 TEST_F(StoreFolder, HoldsThePairAgainstOtherOpenersAcrossCompact) {
@@ -72,9 +63,9 @@ TEST_F(StoreFolder, HoldsThePairAgainstOtherOpenersAcrossCompact) {
     EXPECT_EQ(second.openFailure(), core::OpenFailure::Locked);
 
     ASSERT_TRUE(store.AppendBlank());
-    ASSERT_TRUE(store.ModifyCurrent({{contentField(), std::string(70'000, 'x')}, {nameField(), "two"}}));
+    ASSERT_TRUE(store.ModifyCurrent({{core::contentFieldName(), std::string(70'000, 'x')}, {core::nameFieldName(), "two"}}));
     ASSERT_TRUE(store.AppendBlank());
-    ASSERT_TRUE(store.ModifyCurrent({{contentField(), "third text"}, {nameField(), "three"}}));
+    ASSERT_TRUE(store.ModifyCurrent({{core::contentFieldName(), "third text"}, {core::nameFieldName(), "three"}}));
     store.GoFirst();
     store.Skip(1);
     ASSERT_TRUE(store.DeleteCurrent());
@@ -84,7 +75,7 @@ TEST_F(StoreFolder, HoldsThePairAgainstOtherOpenersAcrossCompact) {
     EXPECT_FALSE(fs::exists(dir_ / L"DATA.EDB.new"));
     store.GoFirst();
     store.Skip(1);
-    ASSERT_TRUE(store.ModifyCurrent({{contentField(), "third, again"}, {nameField(), "three"}}));
+    ASSERT_TRUE(store.ModifyCurrent({{core::contentFieldName(), "third, again"}, {core::nameFieldName(), "three"}}));
 }
 
 TEST_F(StoreFolder, ReopensWhatWasWritten) {
@@ -92,9 +83,9 @@ TEST_F(StoreFolder, ReopensWhatWasWritten) {
         core::ChapterStore store;
         ASSERT_TRUE(store.Open(dir_ / L"data.edb"));
         store.GoFirst();
-        ASSERT_TRUE(store.ModifyCurrent({{contentField(), rt::gbk(u8"正文")}, {nameField(), rt::gbk(u8"第一章")}}));
+        ASSERT_TRUE(store.ModifyCurrent({{core::contentFieldName(), rt::gbk(u8"正文")}, {core::nameFieldName(), rt::gbk(u8"第一章")}}));
         ASSERT_TRUE(store.AppendBlank());
-        ASSERT_TRUE(store.ModifyCurrent({{contentField(), std::string(5000, 'y')}, {nameField(), "B"}}));
+        ASSERT_TRUE(store.ModifyCurrent({{core::contentFieldName(), std::string(5000, 'y')}, {core::nameFieldName(), "B"}}));
         ASSERT_TRUE(store.DeleteCurrent());
         ASSERT_TRUE(store.Compact());
     }
@@ -102,8 +93,8 @@ TEST_F(StoreFolder, ReopensWhatWasWritten) {
     core::ChapterStore store;
     ASSERT_TRUE(store.Open(dir_ / L"DATA.EDB"));
     store.GoFirst();
-    EXPECT_EQ(store.ReadField(nameField()), rt::gbk(u8"第一章"));
-    EXPECT_EQ(store.ReadField(contentField()), rt::gbk(u8"正文"));
+    EXPECT_EQ(store.ReadField(core::nameFieldName()), rt::gbk(u8"第一章"));
+    EXPECT_EQ(store.ReadField(core::contentFieldName()), rt::gbk(u8"正文"));
     store.Skip(1);
     EXPECT_TRUE(store.IsPastEnd());
     EXPECT_EQ(store.checkIntegrity(), "");
