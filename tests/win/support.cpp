@@ -8,45 +8,50 @@
 
 namespace testing_win {
 
-namespace {
-MessageBoxResponder* g_responder = nullptr;
-}
-
-MessageBoxResponder::MessageBoxResponder(int button) : button_(button) {
-    g_responder = this;
+DialogDriver::DialogDriver(std::function<void(HWND)> act) : previous_(current_), act_(std::move(act)) {
+    current_ = this;
     hook_ = SetWindowsHookExW(WH_CBT, hook, nullptr, GetCurrentThreadId());
 }
 
-MessageBoxResponder::~MessageBoxResponder() {
+DialogDriver::~DialogDriver() {
     UnhookWindowsHookEx(hook_);
-    g_responder = nullptr;
+    current_ = previous_;
 }
 
-LRESULT CALLBACK MessageBoxResponder::hook(int code, WPARAM wp, LPARAM lp) {
-    if (code == HCBT_ACTIVATE && g_responder) {
+LRESULT CALLBACK DialogDriver::hook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE && current_) {
         auto h = reinterpret_cast<HWND>(wp);
         wchar_t cls[16] = {};
         GetClassNameW(h, cls, 16);
-        // The box fills in its text after activation: read it and answer from a timer inside its own loop.
-        if (std::wstring(cls) == L"#32770") SetTimer(h, kAnswerTimer, 10, answer);
+        if (std::wstring(cls) == L"#32770") SetTimer(h, kTimer, 10, act);
     }
     return CallNextHookEx(nullptr, code, wp, lp);
 }
 
-void CALLBACK MessageBoxResponder::answer(HWND h, UINT, UINT_PTR id, DWORD) {
+void CALLBACK DialogDriver::act(HWND h, UINT, UINT_PTR id, DWORD) {
     KillTimer(h, id);
-    if (!g_responder) return;
+    if (!current_) return;
+    ++current_->seen;
+    current_->act_(h);
+}
+
+void pressButton(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+MessageBoxResponder::MessageBoxResponder(int button) : button_(button), driver_([this](HWND box) { answer(box); }) {}
+
+void MessageBoxResponder::answer(HWND box) {
     // The message is the longest static text of the box.
     std::wstring text;
-    for (HWND c = GetWindow(h, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         wchar_t cls[16] = {};
         GetClassNameW(c, cls, 16);
         std::wstring t = windowText(c);
         if (_wcsicmp(cls, L"Static") == 0 && t.size() > text.size()) text = t;
     }
-    g_responder->boxes_.push_back({text, windowText(h)});
-    PostMessageW(h, WM_COMMAND, MAKEWPARAM(g_responder->button_, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(h, g_responder->button_)));
+    boxes_.push_back({text, windowText(box)});
+    pressButton(box, button_);
 }
 
 TempProgramDir::TempProgramDir(const wchar_t* tag) {

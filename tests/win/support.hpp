@@ -11,26 +11,46 @@ namespace testing_win {
 
 namespace fs = std::filesystem;
 
+// Runs an action on every dialog box this thread opens (message boxes too), from a timer inside the
+// box's own loop: Wine's message box fills in its text only after it is activated. The newest driver
+// of a thread acts alone until it goes.
+class DialogDriver {
+public:
+    explicit DialogDriver(std::function<void(HWND)> act);
+    ~DialogDriver();
+    DialogDriver(const DialogDriver&) = delete;
+    DialogDriver& operator=(const DialogDriver&) = delete;
+    int seen = 0;
+
+private:
+    static LRESULT CALLBACK hook(int code, WPARAM wp, LPARAM lp);
+    static void CALLBACK act(HWND h, UINT, UINT_PTR id, DWORD);
+    static constexpr UINT_PTR kTimer = 0x7E57;
+    static inline thread_local DialogDriver* current_ = nullptr;
+    DialogDriver* previous_ = nullptr;
+    HHOOK hook_ = nullptr;
+    std::function<void(HWND)> act_;
+};
+
+// Presses a dialog's button as a click would.
+void pressButton(HWND dialog, int id);
+
 // Answers every message box of this thread with the scripted button and records what it said.
-// One at a time per thread.
 class MessageBoxResponder {
 public:
     struct Box {
         std::wstring text, caption;
     };
     explicit MessageBoxResponder(int button = IDOK);
-    ~MessageBoxResponder();
     void setButton(int button) { button_ = button; }
     [[nodiscard]] const std::vector<Box>& boxes() const { return boxes_; }
     void clear() { boxes_.clear(); }
 
 private:
-    static LRESULT CALLBACK hook(int code, WPARAM wp, LPARAM lp);
-    static void CALLBACK answer(HWND h, UINT, UINT_PTR id, DWORD);
-    static constexpr UINT_PTR kAnswerTimer = 0x7E57;
-    HHOOK hook_ = nullptr;
+    void answer(HWND box);
     int button_;
     std::vector<Box> boxes_;
+    DialogDriver driver_;  // last: it may act as soon as it exists
 };
 
 // A fresh program folder in the temporary directory; removed at the end of the test.

@@ -51,45 +51,6 @@ std::vector<Chapter> readAll(core::ChapterStore& store) {
     return out;
 }
 
-// Runs an action on every dialog box of this thread once it is up, from a timer inside its own loop.
-class DialogDriver {
-public:
-    explicit DialogDriver(std::function<void(HWND)> act) : act_(std::move(act)) {
-        current_ = this;
-        hook_ = SetWindowsHookExW(WH_CBT, hook, nullptr, GetCurrentThreadId());
-    }
-    ~DialogDriver() {
-        UnhookWindowsHookEx(hook_);
-        current_ = nullptr;
-    }
-    int seen = 0;
-
-private:
-    static LRESULT CALLBACK hook(int code, WPARAM wp, LPARAM lp) {
-        if (code == HCBT_ACTIVATE && current_) {
-            auto h = reinterpret_cast<HWND>(wp);
-            wchar_t cls[16] = {};
-            GetClassNameW(h, cls, 16);
-            if (std::wstring(cls) == L"#32770") SetTimer(h, kTimer, 20, act);
-        }
-        return CallNextHookEx(nullptr, code, wp, lp);
-    }
-    static void CALLBACK act(HWND h, UINT, UINT_PTR id, DWORD) {
-        KillTimer(h, id);
-        if (!current_) return;
-        ++current_->seen;
-        current_->act_(h);
-    }
-    static constexpr UINT_PTR kTimer = 0x7E58;
-    static inline DialogDriver* current_ = nullptr;
-    HHOOK hook_ = nullptr;
-    std::function<void(HWND)> act_;
-};
-
-void pressButton(HWND dialog, int id) {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
 // Records the items of every popup menu this thread opens.
 class MenuWatch {
 public:
