@@ -51,6 +51,11 @@ void clickPicture(HWND h) {
 
 LRESULT pictureMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, OwnControl* s) {
     const bool clickable = s->def->kind == Kind::PictureButton;
+    if (clickable && pushButtonMessage(h, msg, wp, lp, s->pressed, [h] { clickPicture(h); })) {
+        // Pressed shows the hover picture, offset. Only on a press: the action may have ended the window.
+        if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) s->hover = true;
+        return 0;
+    }
     switch (msg) {
         case WM_ERASEBKGND: return 1;
         case WM_PAINT:
@@ -90,43 +95,8 @@ LRESULT pictureMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, OwnControl* s) {
                 InvalidateRect(h, nullptr, FALSE);
             }
             return 0;
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK:
-            if (!clickable) break;
-            s->pressed = true;
-            s->hover = true;
-            SetCapture(h);
-            InvalidateRect(h, nullptr, FALSE);
-            return 0;
-        case WM_LBUTTONUP:
-            if (!clickable || !s->pressed) break;
-            {
-                s->pressed = false;
-                ReleaseCapture();
-                InvalidateRect(h, nullptr, FALSE);
-                POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-                RECT rc;
-                GetClientRect(h, &rc);
-                if (PtInRect(&rc, pt)) clickPicture(h);
-            }
-            return 0;
-        case WM_CAPTURECHANGED:
-            if (s->pressed) {
-                s->pressed = false;
-                InvalidateRect(h, nullptr, FALSE);
-            }
-            return 0;
-        case BM_CLICK:
-            if (clickable && IsWindowEnabled(h)) clickPicture(h);
-            return 0;
         case WM_GETDLGCODE:
             return clickable ? DLGC_BUTTON : 0;
-        case WM_KEYUP:
-            if (clickable && (wp == VK_SPACE || wp == VK_RETURN)) {
-                clickPicture(h);
-                return 0;
-            }
-            break;
         case WM_SETFOCUS:
         case WM_KILLFOCUS:
             InvalidateRect(h, nullptr, FALSE);

@@ -32,6 +32,46 @@ void paintBuffered(HWND h, const std::function<void(HDC, const RECT&)>& draw);
 
 void registerOwnClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc, UINT style);
 
+// The push-button part of our clickable controls: the mouse presses it (captured) and it acts when
+// released over it; BM_CLICK, Space and Enter act at once. Returns whether msg was handled (result 0).
+template <class Act>
+bool pushButtonMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, bool& pressed, Act act) {
+    switch (msg) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            pressed = true;
+            SetCapture(h);
+            InvalidateRect(h, nullptr, FALSE);
+            return true;
+        case WM_LBUTTONUP: {
+            if (!pressed) return true;
+            pressed = false;
+            ReleaseCapture();
+            InvalidateRect(h, nullptr, FALSE);
+            POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+            RECT rc;
+            GetClientRect(h, &rc);
+            if (PtInRect(&rc, pt)) act();
+            return true;
+        }
+        case WM_CAPTURECHANGED:
+            if (pressed) {
+                pressed = false;
+                InvalidateRect(h, nullptr, FALSE);
+            }
+            return true;
+        case BM_CLICK:
+            if (IsWindowEnabled(h)) act();
+            return true;
+        case WM_KEYUP:
+            if (wp != VK_SPACE && wp != VK_RETURN) return false;
+            act();
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Window procedure of our own control classes: the state object passed at creation lives with the
 // window and is deleted with it; Handle sees every message in between, with that state.
 template <class State, LRESULT (*Handle)(HWND, UINT, WPARAM, LPARAM, State*)>

@@ -135,6 +135,10 @@ void pickColour(HWND h, MoreState& s) {
 }
 
 LRESULT colourPickerMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, MoreState* s) {
+    if (pushButtonMessage(h, msg, wp, lp, s->pressed, [h, s] { pickColour(h, *s); })) {
+        if ((msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) && GetFocus() != h) SetFocus(h);
+        return 0;
+    }
     switch (msg) {
         case WM_ERASEBKGND: return 1;
         case WM_PAINT:
@@ -149,40 +153,7 @@ LRESULT colourPickerMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, MoreState* s
                 fillRect(dc, frame, s->colour);
             });
             return 0;
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK:
-            s->pressed = true;
-            SetCapture(h);
-            if (GetFocus() != h) SetFocus(h);
-            InvalidateRect(h, nullptr, FALSE);
-            return 0;
-        case WM_LBUTTONUP: {
-            if (!s->pressed) return 0;
-            s->pressed = false;
-            ReleaseCapture();
-            InvalidateRect(h, nullptr, FALSE);
-            POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-            RECT rc;
-            GetClientRect(h, &rc);
-            if (PtInRect(&rc, pt)) pickColour(h, *s);
-            return 0;
-        }
-        case WM_CAPTURECHANGED:
-            if (s->pressed) {
-                s->pressed = false;
-                InvalidateRect(h, nullptr, FALSE);
-            }
-            return 0;
-        case BM_CLICK:
-            if (IsWindowEnabled(h)) pickColour(h, *s);
-            return 0;
         case WM_GETDLGCODE: return DLGC_BUTTON;
-        case WM_KEYUP:
-            if (wp == VK_SPACE || wp == VK_RETURN) {
-                pickColour(h, *s);
-                return 0;
-            }
-            break;
         case WM_SETFOCUS:
         case WM_KILLFOCUS:
             InvalidateRect(h, nullptr, FALSE);

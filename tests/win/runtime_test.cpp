@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+#include <vector>
+
 #include "runtime/text.hpp"
 #include "runtime/win/services.hpp"
 #include "runtime/win/window.hpp"
@@ -161,6 +164,65 @@ TEST_F(RuntimeTest, ModalWindowReturnsOnceDestroyed) {
     w.runModal();
     EXPECT_FALSE(w.alive());
     EXPECT_EQ(ticks, 3);
+}
+
+// Picture buttons and colour pickers press like push buttons: a mouse press acts only when released over
+// the control, a lost capture cancels it, BM_CLICK (enabled only), Space and Enter act at once.
+TEST_F(RuntimeTest, OwnClickableControlsActOnlyOnACompletedPress) {
+    const rt::ControlDef controls[] = {
+        {.kind = rt::Kind::PictureButton, .name = u8"图形按钮1", .x = 10, .y = 10, .w = 60, .h = 30},
+        {.kind = rt::Kind::ColourPicker, .name = u8"颜色选择器1", .x = 80, .y = 10, .w = 60, .h = 30},
+    };
+    const rt::WindowDef form{.name = u8"按钮窗口", .title = u8"按钮窗口", .w = 200, .h = 80, .captionBar = true,
+                             .controls = controls};
+    rt::Window w(form);
+    int clicks = 0;
+    w.on(u8"图形按钮1", rt::Event::Clicked, [&] { ++clicks; });
+    w.create();
+    DialogDriver colourDialogs([](HWND dlg) { pressButton(dlg, IDCANCEL); });
+
+    const LPARAM inside = MAKELPARAM(5, 5), outside = MAKELPARAM(500, 5);
+    struct Step {
+        UINT msg;  // 0: the capture is taken away (another window takes the mouse)
+        WPARAM wp;
+        LPARAM lp;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+        bool enabled;
+        int acts;
+    };
+    const Case cases[] = {
+        {"press and release over it", {{WM_LBUTTONDOWN, MK_LBUTTON, inside}, {WM_LBUTTONUP, 0, inside}}, true, 1},
+        {"released elsewhere", {{WM_LBUTTONDOWN, MK_LBUTTON, inside}, {WM_LBUTTONUP, 0, outside}}, true, 0},
+        {"release without a press", {{WM_LBUTTONUP, 0, inside}}, true, 0},
+        {"capture lost while pressed",
+         {{WM_LBUTTONDOWN, MK_LBUTTON, inside}, {0, 0, 0}, {WM_LBUTTONUP, 0, inside}}, true, 0},
+        {"double click",
+         {{WM_LBUTTONDOWN, MK_LBUTTON, inside}, {WM_LBUTTONUP, 0, inside}, {WM_LBUTTONDBLCLK, MK_LBUTTON, inside},
+          {WM_LBUTTONUP, 0, inside}},
+         true, 2},
+        {"Space, Enter and another key", {{WM_KEYUP, VK_SPACE, 0}, {WM_KEYUP, VK_RETURN, 0}, {WM_KEYUP, 'A', 0}}, true, 2},
+        {"BM_CLICK", {{BM_CLICK, 0, 0}}, true, 1},
+        {"BM_CLICK while disabled", {{BM_CLICK, 0, 0}}, false, 0},
+    };
+    for (const auto& c : cases) {
+        for (const char8_t* name : {u8"图形按钮1", u8"颜色选择器1"}) {
+            HWND h = w.control(name).hwnd();
+            EnableWindow(h, c.enabled);
+            clicks = 0;
+            colourDialogs.seen = 0;
+            for (const auto& step : c.steps) {
+                if (step.msg == 0) ReleaseCapture();
+                else SendMessageW(h, step.msg, step.wp, step.lp);
+            }
+            EnableWindow(h, TRUE);
+            const int acts = name == std::u8string_view(u8"图形按钮1") ? clicks : colourDialogs.seen;
+            EXPECT_EQ(acts, c.acts) << c.what << " on " << rt::toUtf8(rt::gbk(name));
+            EXPECT_NE(GetCapture(), h) << c.what << ": the mouse is let go";
+        }
+    }
 }
 
 }  // namespace
