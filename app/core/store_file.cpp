@@ -40,6 +40,11 @@ std::optional<std::filesystem::path> findIgnoringCase(const std::filesystem::pat
     return found;
 }
 
+bool StoreFile::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
+    const std::string_view piece(static_cast<const char*>(data), n);
+    return writeAt(offset, std::span<const std::string_view>(&piece, 1));
+}
+
 namespace store_testing {
 void setIoHook(IoHook hook) { gHook.store(hook); }
 std::uint64_t ioCallCount() { return gCalls.load(); }

@@ -102,22 +102,6 @@ bool StoreFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) const 
     return true;
 }
 
-bool StoreFile::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
-    if (fd_ < 0) return false;
-    std::size_t allowed = beforeChange(IoKind::Write, offset, n);
-    const auto* p = static_cast<const char*>(data);
-    std::size_t left = allowed;
-    while (left > 0) {
-        ssize_t put = ::pwrite(fd_, p, left, static_cast<off_t>(offset));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        p += put;
-        offset += static_cast<std::uint64_t>(put);
-        left -= static_cast<std::size_t>(put);
-    }
-    return allowed == n;
-}
-
 bool StoreFile::writeAt(std::uint64_t offset, std::span<const std::string_view> pieces) {
     if (fd_ < 0) return false;
     std::size_t total = 0;

@@ -101,23 +101,6 @@ bool StoreFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) const 
     return true;
 }
 
-bool StoreFile::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
-    if (!handle_) return false;
-    std::size_t allowed = beforeChange(IoKind::Write, offset, n);
-    const auto* p = static_cast<const char*>(data);
-    std::size_t left = allowed;
-    while (left > 0) {
-        OVERLAPPED o = at(offset);
-        DWORD put = 0;
-        DWORD want = static_cast<DWORD>(left < kChunk ? left : kChunk);
-        if (!WriteFile(asHandle(handle_), p, want, &put, &o) || put == 0) return false;
-        p += put;
-        offset += put;
-        left -= put;
-    }
-    return allowed == n;
-}
-
 bool StoreFile::writeAt(std::uint64_t offset, std::span<const std::string_view> pieces) {
     if (!handle_) return false;
     std::size_t total = 0;
