@@ -293,18 +293,11 @@ void Window::buildMenus() {
             const int id = nextId++;
             std::wstring text = wide(item.text);
             AppendMenuW(menu, MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED), static_cast<UINT_PTR>(id), text.c_str());
-            menuItems_.push_back({std::u8string(m.name), std::u8string(item.name), id});
+            menuItems_.push_back({menu, std::u8string(item.name), id});
         }
         menus_.emplace_back(menu);
     }
 }
-
-namespace {
-template <typename Items>
-auto findItem(Items& items, std::u8string_view name) {
-    return std::find_if(items.begin(), items.end(), [&](const auto& i) { return i.name == name; });
-}
-}  // namespace
 
 void Window::popupMenu(std::u8string_view menu) {
     if (!hwnd_) return;
@@ -319,44 +312,42 @@ void Window::popupMenu(std::u8string_view menu) {
 }
 
 int Window::menuItemId(std::u8string_view item) const {
-    auto it = findItem(menuItems_, item);
-    return it == menuItems_.end() ? 0 : it->id;
+    const MenuItem* m = menuItem(item);
+    return m ? m->id : 0;
+}
+
+const Window::MenuItem* Window::menuItem(std::u8string_view name) const {
+    auto it = std::find_if(menuItems_.begin(), menuItems_.end(), [&](const MenuItem& i) { return i.name == name; });
+    return it == menuItems_.end() ? nullptr : &*it;
 }
 
 std::string Window::menuItemText(std::u8string_view item) const {
-    auto it = findItem(menuItems_, item);
-    if (it == menuItems_.end()) return {};
-    for (std::size_t i = 0; i < def_.menus.size() && i < menus_.size(); ++i) {
-        if (def_.menus[i].name != it->menu) continue;
-        wchar_t buf[256] = {};
-        int n = GetMenuStringW(menus_[i].get(), static_cast<UINT>(it->id), buf, 256, MF_BYCOMMAND);
-        return fromWide(std::wstring_view(buf, static_cast<std::size_t>(n > 0 ? n : 0)));
-    }
-    return {};
+    const MenuItem* m = menuItem(item);
+    if (!m) return {};
+    wchar_t buf[256] = {};
+    int n = GetMenuStringW(m->menu, static_cast<UINT>(m->id), buf, 256, MF_BYCOMMAND);
+    return fromWide(std::wstring_view(buf, static_cast<std::size_t>(n > 0 ? n : 0)));
 }
 
 void Window::setMenuItemText(std::u8string_view item, std::string_view gbkText) {
-    auto it = findItem(menuItems_, item);
-    if (it == menuItems_.end()) return;
-    for (std::size_t i = 0; i < def_.menus.size() && i < menus_.size(); ++i) {
-        if (def_.menus[i].name != it->menu) continue;
-        std::wstring w = toWide(gbkText);
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_STRING;
-        info.dwTypeData = w.data();
-        SetMenuItemInfoW(menus_[i].get(), static_cast<UINT>(it->id), FALSE, &info);
-    }
+    const MenuItem* m = menuItem(item);
+    if (!m) return;
+    std::wstring w = toWide(gbkText);
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STRING;
+    info.dwTypeData = w.data();
+    SetMenuItemInfoW(m->menu, static_cast<UINT>(m->id), FALSE, &info);
 }
 
 bool Window::menuItemChecked(std::u8string_view item) const {
-    auto it = findItem(menuItems_, item);
-    if (it == menuItems_.end()) return false;
-    for (std::size_t i = 0; i < def_.menus.size() && i < menus_.size(); ++i) {
-        if (def_.menus[i].name == it->menu)
-            return (GetMenuState(menus_[i].get(), static_cast<UINT>(it->id), MF_BYCOMMAND) & MF_CHECKED) != 0;
-    }
-    return false;
+    const MenuItem* m = menuItem(item);
+    return m && (GetMenuState(m->menu, static_cast<UINT>(m->id), MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+void Window::setMenuItemChecked(std::u8string_view item, bool checked) {
+    if (const MenuItem* m = menuItem(item))
+        CheckMenuItem(m->menu, static_cast<UINT>(m->id), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void Window::fireMenu(int id) {

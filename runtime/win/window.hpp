@@ -171,6 +171,7 @@ public:
     [[nodiscard]] std::string menuItemText(std::u8string_view item) const;
     void setMenuItemText(std::u8string_view item, std::string_view gbk);
     [[nodiscard]] bool menuItemChecked(std::u8string_view item) const;
+    void setMenuItemChecked(std::u8string_view item, bool checked);
     // The WM_COMMAND identifier of an item; 0 when there is none.
     [[nodiscard]] int menuItemId(std::u8string_view item) const;
 
@@ -243,9 +244,11 @@ private:
     std::map<std::pair<std::u8string, Event>, std::function<void(KeyInfo)>> keyHandlers_;
     std::map<std::u8string, std::function<void(int, int)>, std::less<>> dragHandlers_;
     struct MenuItem {
-        std::u8string menu, name;
+        HMENU menu = nullptr;  // owned by menus_
+        std::u8string name;
         int id = 0;
     };
+    [[nodiscard]] const MenuItem* menuItem(std::u8string_view name) const;
     std::vector<UniqueMenu> menus_;
     std::vector<MenuItem> menuItems_;
     std::function<void()> created_, destroying_;

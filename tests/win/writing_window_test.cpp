@@ -1100,6 +1100,22 @@ TEST_F(WritingWindowTest, AutoSaveTimerRestsWhileNothingChangesAndWakesForChange
     }
 }
 
+TEST_F(WritingWindowTest, AutoSaveIsGatedByItsCheckedMenuItem) {
+    fs::create_directory(dir.path() / L"自动保存");
+    open();
+    const fs::path file = autoSaveFile(dir.path());
+    setText(u8"内容", L"第一稿");
+    tick(u8"时钟_自动保存");
+    ASSERT_EQ(readBytes(file), gbk(u8"第一稿"));
+    w().setMenuItemChecked(u8"自动保存内容", false);
+    setText(u8"内容", L"第二稿");
+    tick(u8"时钟_自动保存");
+    EXPECT_EQ(readBytes(file), gbk(u8"第一稿")) << "no auto-save while the item is unchecked";
+    w().setMenuItemChecked(u8"自动保存内容", true);
+    tick(u8"时钟_自动保存");
+    EXPECT_EQ(readBytes(file), gbk(u8"第二稿"));
+}
+
 TEST_F(WritingWindowTest, AutoSaveWithoutItsFolderWritesNothingAndGoesOn) {
     open();
     setText(u8"内容", L"无处保存");
