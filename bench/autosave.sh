@@ -56,9 +56,7 @@ autosave_name=自动保存文件【勿删】.txt
 "$root/scripts/wine-run" "$dir/Penloom.exe" </dev/null >/dev/null 2>&1 &
 run_pid=$!
 drive wait 软件主界面 60000 >/dev/null || { echo "autosave: main window did not appear" >&2; exit 1; }
-for p in /proc/[0-9]*; do
-  [[ "$({ tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null)" == "$dir/Penloom.exe"* ]] && pen_pid=${p#/proc/}
-done
+pen_pid=$(penloom_pid "$dir" | head -1)
 [ -n "$pen_pid" ] || { echo "autosave: no Penloom.exe process" >&2; exit 1; }
 drive click 软件主界面 开始码字
 drive wait 码字窗口 20000 >/dev/null || { echo "autosave: writing window did not appear" >&2; exit 1; }

@@ -46,17 +46,9 @@ show_chapter3() {
 
 # What was on the screen when a start went wrong, for whoever reads the log.
 stuck() {
-  fail "$1 (Penloom.exe process: $(penloom_pid | tr '\n' ' '))"
+  fail "$1 (Penloom.exe process: $(penloom_pid "$dir" | tr '\n' ' '))"
   LC_ALL=zh_CN.UTF-8 xwininfo -root -children 2>/dev/null | grep -F '"' | grep -v 'has no name'
   import -window root "$shots/crash-stuck.png" 2>/dev/null && echo "screenshot: $shots/crash-stuck.png"
-}
-
-# The unix process that is Penloom.exe of this program folder (not the wine-run or timeout around it).
-penloom_pid() {
-  local p
-  for p in $(pgrep -f -- "$dir/Penloom.exe"); do
-    [ "$(tr '\0' '\n' <"/proc/$p/cmdline" 2>/dev/null | head -1)" = "$dir/Penloom.exe" ] && echo "$p"
-  done
 }
 
 # Two chapters finished with 新章, then the third, which grows through every round.
@@ -142,7 +134,7 @@ for round in $(seq 1 "$kills"); do
   # Somewhere in the first 2.5 s of typing: the round types for longer than that.
   delay=$((RANDOM % 2450 + 50))
   sleep "$((delay / 1000)).$(printf '%03d' $((delay % 1000)))"
-  pid=$(penloom_pid)
+  pid=$(penloom_pid "$dir")
   if [ -z "$pid" ]; then fail "round $round: no Penloom.exe process to kill"; break; fi
   kill -9 "$pid"
   wait "$typist"

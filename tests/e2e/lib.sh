@@ -30,6 +30,14 @@ make_program_folder() {
 
 drive() { "$root/scripts/wine-run" "$driver" "$@"; }
 
+# penloom_pid FOLDER -> the unix process that is FOLDER/Penloom.exe (not the wine-run or timeout around it)
+penloom_pid() {
+  local p
+  for p in $(pgrep -f -- "$1/Penloom.exe"); do
+    [ "$(tr '\0' '\n' <"/proc/$p/cmdline" 2>/dev/null | head -1)" = "$1/Penloom.exe" ] && echo "$p"
+  done
+}
+
 # x_window TITLE -> X id of the mapped top-level window with that title
 x_window() {
   LC_ALL=zh_CN.UTF-8 xwininfo -root -children 2>/dev/null | grep -F "\"$1\"" | awk '{print $1}' | head -1
